@@ -1,0 +1,566 @@
+#include "CKDX.h"
+
+#include "Ansi.h"
+#include "AppInfo.h"
+#include "Clock.h"
+#include "Dialogs.h"
+#include "frmCKDX.h"
+#include "modKDX.h"
+
+#include <QHash>
+
+#include <chrono>
+#include <cmath>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+// Reply waiting of the exchanges: wait per poll and number of polls.
+constexpr std::chrono::milliseconds kAckPoll {50};
+constexpr int kAckPolls = 16;
+constexpr std::chrono::milliseconds kByteArrayAckPoll {1};
+constexpr int kByteArrayAckPolls = 31;
+constexpr std::chrono::milliseconds kMessagePoll {200};
+constexpr int kMessagePolls = 16;
+constexpr std::chrono::milliseconds kMessageSettle {500};
+constexpr std::chrono::milliseconds kVersionPoll {100};
+constexpr int kVersionPolls = 11;
+constexpr std::chrono::milliseconds kVersionSettle {300};
+constexpr std::chrono::milliseconds kCommDataWait {200};
+
+constexpr char kEOT = 0x04;
+constexpr char kSOH = 0x01;
+constexpr char kETB = 0x17;
+constexpr char kACK = 0x06;
+constexpr char kESC = 0x1B;
+constexpr quint8 kAllDots = 0xB2;
+
+// Lines below this rate get one write per byte.
+constexpr int kWholeWriteBaud = 9600;
+
+void delay(std::chrono::milliseconds ms)
+{
+    modKDX::Delay(double(ms.count()));
+}
+
+void processEventsOnce()
+{
+    platform::clock().processEvents(0);
+}
+
+// Adds an ASCII offset to a parameter and checks that the sum fits one byte.
+// Fractions go to the nearest whole number, exact halves to the even one.
+bool paramByte(double value, int offset, QByteArray &out)
+{
+    if (!std::isfinite(value))
+        return false;
+    const double sum = std::nearbyint(double(offset) + value);
+    if (sum < 0 || sum > 255)
+        return false;
+    out.append(char(quint8(sum)));
+    return true;
+}
+
+QByteArray frame(char letter, const QByteArray &params)
+{
+    QByteArray f;
+    f.append(kEOT).append(kSOH).append(letter).append(params).append(kETB);
+    return f;
+}
+
+char baudCode(const QString &baud)
+{
+    static const QHash<QString, char> codes {
+        {QStringLiteral("19200"), '0'}, {QStringLiteral("9600"), '1'}, {QStringLiteral("4800"), '2'},
+        {QStringLiteral("2400"), '3'},  {QStringLiteral("1200"), '4'}, {QStringLiteral("600"), '5'},
+        // The display has one code for both of these.
+        {QStringLiteral("300"), '6'},   {QStringLiteral("38400"), '6'}, {QStringLiteral("115200"), '7'},
+    };
+    return codes.value(baud, 0);
+}
+
+char parityCode(const QString &parity)
+{
+    // Upper-case letters: 7 data bits with parity; lower-case: 8 data bits.
+    static const QHash<QString, char> codes {
+        {QStringLiteral("NONE"), 'N'},  {QStringLiteral("N,8,1"), 'N'}, {QStringLiteral("ODD"), 'O'},
+        {QStringLiteral("O,7,1"), 'O'}, {QStringLiteral("EVEN"), 'E'},  {QStringLiteral("E,7,1"), 'E'},
+        {QStringLiteral("O,8,1"), 'o'}, {QStringLiteral("o,8,1"), 'o'}, {QStringLiteral("E,8,1"), 'e'},
+        {QStringLiteral("e,8,1"), 'e'},
+    };
+    return codes.value(parity, 0);
+}
+
+} // namespace
+
+CKDX::CKDX()
+{
+    frmCKDX::instance();
+    modKDX::InitDisplayCodeTable();
+}
+
+platform::SerialPort &CKDX::comm()
+{
+    return frmCKDX::instance().MSComm1();
+}
+
+void CKDX::setParity(const QString &i_sParity)
+{
+    const bool seven = m_iDataBit == 7;
+    if (i_sParity == QLatin1String("NONE"))
+        m_sParity = QStringLiteral("n,8,1");
+    else if (i_sParity == QLatin1String("ODD"))
+        m_sParity = seven ? QStringLiteral("o,7,1") : QStringLiteral("o,8,1");
+    else if (i_sParity == QLatin1String("EVEN"))
+        m_sParity = seven ? QStringLiteral("e,7,1") : QStringLiteral("e,8,1");
+    else
+        m_sParity = i_sParity;
+}
+
+// ---------------------------------------------------------------- connection
+
+qint32 CKDX::Connect()
+{
+    platform::SerialPort &port = comm();
+    if (port.portOpen())
+        return kdx::AlreadyConnected;
+    // The control takes the number as a 16-bit integer.
+    if (m_lCommPort < -32768 || m_lCommPort > 32767)
+        return kdx::OpenFailed;
+    if (!port.setCommPort(m_lCommPort))
+        return kdx::OpenFailed;
+    if (!port.setSettings(m_sBaudRate + QLatin1Char(',') + m_sParity.toUpper()))
+        return kdx::OpenFailed;
+    if (!port.setPortOpen(true))
+        return kdx::OpenFailed;
+    return kdx::OK;
+}
+
+qint32 CKDX::Disconnect()
+{
+    platform::SerialPort &port = comm();
+    if (!port.portOpen())
+        return kdx::NotConnected;
+    port.setPortOpen(false);
+    return kdx::OK;
+}
+
+qint16 CKDX::InBufferCount()
+{
+    platform::SerialPort &port = comm();
+    if (!port.portOpen()) {
+        if (!port.setCommPort(m_lCommPort) || m_lCommPort > 32767
+            || !port.setSettings(m_sBaudRate + QLatin1Char(',') + m_sParity.toUpper())
+            || !port.setPortOpen(true))
+            return 0;
+    }
+    const int n = port.inBufferCount();
+    return n < 0 ? 0 : qint16(qMin(n, 32767));
+}
+
+QString CKDX::ErrorDescription(qint32 i_lResult)
+{
+    switch (i_lResult) {
+    case kdx::AlreadyConnected: return QStringLiteral("Device is already connected.");
+    case kdx::OpenFailed: return QStringLiteral("Commport open failed.");
+    case kdx::NotConnected: return QStringLiteral("Device is not connected.");
+    case kdx::NoResponse: return QStringLiteral("Device does not respond.");
+    case kdx::InvalidBaudRate: return QStringLiteral("Invalid Baud Rate");
+    case kdx::Nack: return QStringLiteral("Get Nack");
+    case kdx::InvalidParameter: return QStringLiteral("Invalid parameter.");
+    default: return QStringLiteral("Unknown error code.");
+    }
+}
+
+void CKDX::ErrorDescription(qint32 i_lResult, QString &o_sMessage)
+{
+    o_sMessage = ErrorDescription(i_lResult);
+}
+
+void CKDX::ShowErrorDescription(qint32 i_lResult) const
+{
+    platform::dialogs().messageBox(ErrorDescription(i_lResult), platform::app::title(),
+                                   platform::MsgIcon::Critical);
+}
+
+qint32 CKDX::portFault()
+{
+    Disconnect();
+    return kdx::NotConnected;
+}
+
+// ---------------------------------------------------------------- exchanges
+
+CKDX::Wait CKDX::waitForData(int pollMs, int maxPolls)
+{
+    platform::SerialPort &port = comm();
+    int counter = 0;
+    for (;;) {
+        const int n = port.inBufferCount();
+        if (n < 0)
+            return Wait::Fault;
+        if (n > 0)
+            return Wait::Data;
+        modKDX::Delay(pollMs);
+        ++counter;
+        if (counter > maxPolls - 1)
+            return Wait::Timeout;
+        processEventsOnce();
+    }
+}
+
+qint32 CKDX::SendCommand(const QByteArray &frameBytes)
+{
+    platform::SerialPort &port = comm();
+    // A late answer to an earlier command, or noise, must not count as this answer.
+    QByteArray stale;
+    if (!port.input(stale) || !port.output(frameBytes))
+        return kdx::NotConnected;
+    switch (waitForData(int(kAckPoll.count()), kAckPolls)) {
+    case Wait::Fault: return kdx::NotConnected;
+    case Wait::Timeout: return kdx::NoResponse;
+    case Wait::Data: break;
+    }
+    QByteArray answer;
+    if (!port.input(answer))
+        return kdx::NotConnected;
+    return !answer.isEmpty() && answer[0] == kACK ? kdx::OK : kdx::Nack;
+}
+
+qint32 CKDX::nativeCommand(char letter, const QByteArray &params, bool paramsValid)
+{
+    if (Connect() == kdx::OpenFailed)
+        return kdx::OpenFailed;
+    qint32 result = kdx::NotConnected;
+    if (comm().portOpen()) {
+        if (!paramsValid) {
+            Disconnect();
+            return kdx::InvalidParameter;
+        }
+        result = SendCommand(frame(letter, params));
+    }
+    Disconnect();
+    return result;
+}
+
+bool CKDX::writeByBaudRate(const QByteArray &bytes)
+{
+    platform::SerialPort &port = comm();
+    const QString settings = port.settings().trimmed();
+    int end = 0;
+    while (end < settings.size() && settings[end].isDigit())
+        ++end;
+    const long long baud = settings.left(end).toLongLong();
+    if (baud >= kWholeWriteBaud)
+        return bytes.isEmpty() || port.output(bytes);
+    for (char b : bytes) {
+        if (!port.output(QByteArray(1, b)))
+            return false;
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------- commands
+
+qint32 CKDX::SetBaudRate(const QString &i_sBaudRate, const QString &i_sParity)
+{
+    if (Connect() == kdx::OpenFailed)
+        return kdx::OpenFailed;
+    qint32 result = kdx::NotConnected;
+    if (comm().portOpen()) {
+        const char baud = baudCode(i_sBaudRate);
+        const char parity = baud ? parityCode(i_sParity) : 0;
+        if (!baud || !parity) {
+            Disconnect();
+            return kdx::InvalidBaudRate;
+        }
+        result = SendCommand(frame('B', QByteArray().append(baud).append(parity)));
+    }
+    Disconnect();
+    return result;
+}
+
+qint32 CKDX::SetInternationalCode(qint16 i_iCodeIndex)
+{
+    QByteArray p;
+    const bool ok = paramByte(i_iCodeIndex, 0, p);
+    return nativeCommand('I', p, ok);
+}
+
+qint32 CKDX::SaveMessage(qint16 i_iLayer)
+{
+    QByteArray p;
+    const bool ok = paramByte(i_iLayer, '0', p);
+    return nativeCommand('S', p, ok);
+}
+
+qint32 CKDX::SetPosition(qint16 i_iPosition)
+{
+    QByteArray p;
+    const bool ok = paramByte(i_iPosition, '0', p);
+    return nativeCommand('P', p, ok);
+}
+
+qint32 CKDX::ClearDisplay(double i_iStart, double i_iEnd)
+{
+    QByteArray p;
+    const bool ok = paramByte(i_iStart, '0', p) && paramByte(i_iEnd, '0', p);
+    return nativeCommand('C', p, ok);
+}
+
+qint32 CKDX::DisplayShowSavedMessageAfterRebootMode(double i_iMode)
+{
+    QByteArray p;
+    const bool ok = paramByte(i_iMode, '0', p);
+    return nativeCommand('O', p, ok);
+}
+
+qint32 CKDX::DisplayDemoMessage(double i_iLayer, double i_iMode)
+{
+    QByteArray p;
+    const bool ok = paramByte(i_iLayer, '1', p) && paramByte(i_iMode, '1', p);
+    return nativeCommand('D', p, ok);
+}
+
+qint32 CKDX::SwitchCommand(qint16 i_iCommand)
+{
+    if (Connect() == kdx::OpenFailed)
+        return kdx::OpenFailed;
+    qint32 result = kdx::NotConnected;
+    platform::SerialPort &port = comm();
+    if (port.portOpen()) {
+        QByteArray bytes;
+        bytes.append(kESC).append('Z');
+        if (!paramByte(i_iCommand, '0', bytes)) {
+            Disconnect();
+            return kdx::InvalidParameter;
+        }
+        bytes.append('\0');
+        QByteArray stale;
+        if (!port.input(stale) || !port.output(bytes))
+            return portFault();
+        result = kdx::OK;
+    }
+    Disconnect();
+    return result;
+}
+
+namespace {
+
+qint32 printerCommand(CKDX &kdx, platform::SerialPort &port, char letter)
+{
+    const qint32 connected = kdx.Connect();
+    if (connected == kdx::OpenFailed)
+        return kdx::OpenFailed;
+    qint32 result = kdx::NotConnected;
+    if (port.portOpen()) {
+        if (!port.output(QByteArray().append(kESC).append(letter))) {
+            kdx.Disconnect();
+            return kdx::NotConnected;
+        }
+        // The port may have been open already: that is reported as -1.
+        result = connected;
+    }
+    kdx.Disconnect();
+    return result;
+}
+
+} // namespace
+
+qint32 CKDX::PrinterOn()
+{
+    return printerCommand(*this, comm(), 'G');
+}
+
+qint32 CKDX::PrinterOff()
+{
+    return printerCommand(*this, comm(), 'S');
+}
+
+qint32 CKDX::FullyLightTube(qint16 i_SendStringLen)
+{
+    const QByteArray bytes(qMax<int>(0, i_SendStringLen), char(kAllDots));
+    if (Connect() == kdx::OpenFailed)
+        return kdx::OpenFailed;
+    if (!writeByBaudRate(bytes)) {
+        const platform::PortFault f = comm().lastFault();
+        platform::dialogs().messageBox(f.description, QString::number(f.number), platform::MsgIcon::None);
+        return portFault();
+    }
+    Disconnect();
+    return kdx::OK;
+}
+
+qint32 CKDX::GetVersion(QString &o_sVersion)
+{
+    if (Connect() == kdx::OpenFailed)
+        return kdx::OpenFailed;
+    platform::SerialPort &port = comm();
+    qint32 result = kdx::NotConnected;
+    if (port.portOpen()) {
+        QByteArray stale;
+        if (!port.input(stale) || !port.output(frame('V', {})))
+            return portFault();
+        switch (waitForData(int(kVersionPoll.count()), kVersionPolls)) {
+        case Wait::Fault: return portFault();
+        case Wait::Timeout: result = kdx::NoResponse; break;
+        case Wait::Data: {
+            delay(kVersionSettle);
+            QByteArray answer;
+            if (!port.input(answer))
+                return portFault();
+            if (answer.size() < 4) {
+                result = kdx::Nack;
+            } else {
+                o_sVersion = platform::ansi::toUnicode(answer);
+                result = kdx::OK;
+            }
+            break;
+        }
+        }
+    }
+    Disconnect();
+    return result;
+}
+
+// ---------------------------------------------------------------- transfers
+
+void CKDX::ConvertToDisplayCode(QByteArray &bytes)
+{
+    for (char &b : bytes)
+        b = char(quint8(g_DisplayCode[uchar(b)]));
+}
+
+QByteArray CKDX::encodeText(const QString &text)
+{
+    QByteArray bytes = platform::ansi::fromUnicode(text);
+    ConvertToDisplayCode(bytes);
+    return bytes;
+}
+
+qint32 CKDX::SendMessage(const QString &i_sMessage)
+{
+    if (Connect() == kdx::OpenFailed)
+        return kdx::OpenFailed;
+    if (!writeByBaudRate(encodeText(i_sMessage)))
+        return portFault();
+    Disconnect();
+    return kdx::OK;
+}
+
+qint32 CKDX::SendMessageB(quint8 i_bMessage)
+{
+    if (Connect() == kdx::OpenFailed)
+        return kdx::OpenFailed;
+    if (!comm().output(QByteArray(1, char(i_bMessage))))
+        return portFault();
+    Disconnect();
+    return kdx::OK;
+}
+
+qint32 CKDX::SendMessageByteArray(const QByteArray &bMessage)
+{
+    if (Connect() == kdx::OpenFailed)
+        return kdx::OpenFailed;
+    if (!writeByBaudRate(bMessage))
+        return portFault();
+    // No discard before this read: the acknowledge may already be waiting.
+    qint32 result = kdx::NoResponse;
+    switch (waitForData(int(kByteArrayAckPoll.count()), kByteArrayAckPolls)) {
+    case Wait::Fault: return portFault();
+    case Wait::Timeout: break;
+    case Wait::Data: {
+        QByteArray answer;
+        if (!comm().input(answer))
+            return portFault();
+        result = !answer.isEmpty() && answer[0] == kACK ? kdx::OK : kdx::Nack;
+        break;
+    }
+    }
+    Disconnect();
+    return result;
+}
+
+qint32 CKDX::SendMessageStringAndByte(const QString &i_sMessage, quint8 i_bMessage)
+{
+    if (Connect() == kdx::OpenFailed)
+        return kdx::OpenFailed;
+    const QByteArray text = encodeText(i_sMessage);
+    if ((!text.isEmpty() && !comm().output(text)) || !comm().output(QByteArray(1, char(i_bMessage))))
+        return portFault();
+    Disconnect();
+    return kdx::OK;
+}
+
+qint32 CKDX::SendMessageB_VT100(quint8 i_bMessage)
+{
+    if (!comm().portOpen() && Connect() == kdx::OpenFailed)
+        return kdx::OpenFailed;
+    if (!comm().output(QByteArray(1, char(i_bMessage))))
+        return portFault();
+    return kdx::OK;
+}
+
+qint32 CKDX::GetMessage(QString &o_sMessage)
+{
+    if (Connect() == kdx::OpenFailed)
+        return kdx::OpenFailed;
+    platform::SerialPort &port = comm();
+    qint32 result = kdx::NotConnected;
+    if (port.portOpen()) {
+        QByteArray stale;
+        if (!port.input(stale) || !port.output(frame('T', {})))
+            return portFault();
+        switch (waitForData(int(kMessagePoll.count()), kMessagePolls)) {
+        case Wait::Fault: return portFault();
+        case Wait::Timeout: result = kdx::NoResponse; break;
+        case Wait::Data: {
+            delay(kMessageSettle);
+            QByteArray answer;
+            if (!port.input(answer))
+                return portFault();
+            if (!answer.isEmpty() && answer[0] == kSOH) {
+                // 01, the message, one closing byte.
+                o_sMessage = platform::ansi::toUnicode(answer.mid(1, qMax<qsizetype>(0, answer.size() - 2)));
+                result = kdx::OK;
+            } else {
+                result = kdx::Nack;
+            }
+            break;
+        }
+        }
+    }
+    Disconnect();
+    return result;
+}
+
+bool CKDX::readCommData(QByteArray &data)
+{
+    if (Connect() == kdx::OpenFailed)
+        return false;
+    platform::SerialPort &port = comm();
+    if (!port.portOpen())
+        return false;
+    delay(kCommDataWait);
+    const int n = port.inBufferCount();
+    if (n > 0 && port.input(data))
+        return !data.isEmpty();
+    if (n < 0 || n > 0)
+        Disconnect(); // the port failed
+    return false;
+}
+
+void CKDX::GetCommDataB(QByteArray &o_bData)
+{
+    QByteArray data;
+    if (readCommData(data))
+        o_bData = data;
+}
+
+void CKDX::GetCommData(QString &o_sData)
+{
+    QByteArray data;
+    if (readCommData(data))
+        o_sData = platform::ansi::toUnicode(data);
+}

@@ -1,0 +1,116 @@
+#pragma once
+
+#include "ResultCode.h"
+
+#include <QByteArray>
+#include <QString>
+
+namespace platform {
+class SerialPort;
+class Timer;
+} // namespace platform
+
+// The display driver. Every operation that talks to the display opens the port,
+// exchanges its bytes and closes it again, and returns a result code (see
+// ResultCode.h); only SendMessageB_VT100, GetCommData, GetCommDataB and the
+// firmware path leave the port open. Waits keep the event loop running.
+class CKDX
+{
+public:
+    CKDX();
+
+    // Serial parameters, taken at the next Connect.
+    qint32 CommPort() const { return m_lCommPort; }
+    void setCommPort(qint32 i_CommPort) { m_lCommPort = i_CommPort; }
+    QString BaudRate() const { return m_sBaudRate; }
+    void setBaudRate(const QString &i_sBaudRate) { m_sBaudRate = i_sBaudRate; }
+    // "NONE", "ODD" and "EVEN" are mapped by DataBit; any other text is kept.
+    QString Parity() const { return m_sParity; }
+    void setParity(const QString &i_sParity);
+    qint16 DataBit() const { return m_iDataBit; }
+    void setDataBit(qint16 i_iDataBit) { m_iDataBit = i_iDataBit; }
+    QString Settings() const { return m_sSettings; }
+    void setSettings(const QString &i_sSettings) { m_sSettings = i_sSettings; }
+
+    qint32 Connect();
+    qint32 Disconnect();
+    qint16 InBufferCount();
+
+    static void ErrorDescription(qint32 i_lResult, QString &o_sMessage);
+    static QString ErrorDescription(qint32 i_lResult);
+    void ShowErrorDescription(qint32 i_lResult) const;
+
+    // Native setting commands: frame 04 01 letter params 17, answered by ACK.
+    qint32 SetBaudRate(const QString &i_sBaudRate, const QString &i_sParity);
+    qint32 SetInternationalCode(qint16 i_iCodeIndex);
+    qint32 SaveMessage(qint16 i_iLayer);
+    qint32 SetPosition(qint16 i_iPosition);
+    qint32 ClearDisplay(double i_iStart, double i_iEnd);
+    qint32 DisplayShowSavedMessageAfterRebootMode(double i_iMode);
+    qint32 DisplayDemoMessage(double i_iLayer, double i_iMode);
+
+    // Escape commands and the lamp test: no answer awaited.
+    qint32 SwitchCommand(qint16 i_iCommand);
+    qint32 PrinterOn();
+    qint32 PrinterOff();
+    qint32 FullyLightTube(qint16 i_SendStringLen);
+
+    qint32 GetVersion(QString &o_sVersion);
+
+    // Text and byte transfers.
+    qint32 SendMessage(const QString &i_sMessage);
+    qint32 SendMessageB(quint8 i_bMessage);
+    qint32 SendMessageByteArray(const QByteArray &bMessage);
+    qint32 SendMessageStringAndByte(const QString &i_sMessage, quint8 i_bMessage);
+    qint32 SendMessageB_VT100(quint8 i_bMessage);
+    qint32 GetMessage(QString &o_sMessage);
+    void GetCommData(QString &o_sData);
+    void GetCommDataB(QByteArray &o_bData);
+
+    // Firmware update: the loader dialogue and the face of the XModem sender.
+    QString File() const { return m_sFile; }
+    void setFile(const QString &i_sFile);
+    qint32 CheckSumType() const { return m_lCheckSumType; }
+    void setCheckSumType(qint32 i_CheckSum);
+    qint32 FirmwareCodeType() const { return m_lFirmwareCodeType; }
+    void setFirmwareCodeType(qint32 i_CodeType) { m_lFirmwareCodeType = i_CodeType; }
+    qint16 Progress() const;
+    bool UpdateFirmwareFinish() const;
+    void setUpdateFirmwareFinish(bool i_blnUpdateFirmwareFinish);
+    qint32 FirmwareUpdateMode();
+    void StartSendFile();
+    void StopSendFile();
+
+    // Text through the ANSI code page and the display code table, as sent.
+    static QByteArray encodeText(const QString &text);
+
+private:
+    qint32 SendCommand(const QByteArray &frame);
+    qint32 WaitForPrompt();
+    static void ConvertToDisplayCode(QByteArray &bytes);
+
+    // A native setting command: connect, frame, SendCommand, disconnect.
+    qint32 nativeCommand(char letter, const QByteArray &params, bool paramsValid);
+    // Writes in one piece at 9600 baud and above, byte by byte below.
+    bool writeByBaudRate(const QByteArray &bytes);
+    // Closes the port after a fault of the serial port and gives -3.
+    qint32 portFault();
+    // GetCommData's exchange: connect, wait, read whatever arrived (port left open).
+    bool readCommData(QByteArray &data);
+    enum class Wait { Data, Timeout, Fault };
+    Wait waitForData(int pollMs, int maxPolls);
+
+    // The port and the sender's timer are reached through frmCKDX on every use
+    // rather than kept as references, so that a fresh frmCKDX (tests) is always
+    // the one talked to.
+    static platform::SerialPort &comm();
+
+    QString m_sSettings;
+    QString m_sBaudRate;
+    QString m_sParity;
+    qint32 m_lCommPort = 0;
+    QString m_sFile;
+    qint32 m_lCheckSumType = 0;
+    qint32 m_lFirmwareCodeType = 0;
+    qint16 m_iDataBit = 7;
+};

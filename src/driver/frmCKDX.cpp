@@ -1,0 +1,50 @@
+#include "frmCKDX.h"
+
+#include "PosixSerialPort.h"
+
+namespace {
+
+frmCKDX *g_instance = nullptr;
+
+frmCKDX::PortFactory &factory()
+{
+    static frmCKDX::PortFactory f;
+    return f;
+}
+
+// The sender's timer: a transfer starts one interval after it is enabled.
+constexpr int kSenderTimerMs = 200;
+
+} // namespace
+
+frmCKDX &frmCKDX::instance()
+{
+    if (!g_instance)
+        g_instance = new frmCKDX();
+    return *g_instance;
+}
+
+void frmCKDX::setPortFactory(PortFactory f)
+{
+    factory() = std::move(f);
+}
+
+void frmCKDX::resetInstance()
+{
+    delete g_instance;
+    g_instance = nullptr;
+}
+
+frmCKDX::frmCKDX()
+{
+    m_comm = factory() ? factory()() : std::make_unique<platform::PosixSerialPort>();
+    m_timer1.setInterval(kSenderTimerMs);
+    m_timer1.setEnabled(false);
+    connect(&m_timer1, &platform::Timer::timeout, this, &frmCKDX::Timer1_Timer);
+}
+
+frmCKDX::~frmCKDX()
+{
+    if (m_comm && m_comm->portOpen())
+        m_comm->setPortOpen(false);
+}

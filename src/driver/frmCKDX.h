@@ -1,0 +1,81 @@
+#pragma once
+
+#include "SerialPort.h"
+#include "Timer.h"
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+// The one owner of the serial port in the process, and the home of the XModem
+// sender. It is a hidden object, created on first use: every CKDX talks through
+// its MSComm1, so however many driver objects exist there is exactly one port.
+// Enabling Timer1 starts one file transfer, which runs inside the timer's first
+// tick (the sender lives in src/transfer).
+class frmCKDX : public QObject
+{
+    Q_OBJECT
+public:
+    using PortFactory = std::function<std::unique_ptr<platform::SerialPort>()>;
+
+    // The instance, created on first use with a port from the installed factory.
+    static frmCKDX &instance();
+    // Where MSComm1 comes from; the default opens real devices through the port
+    // map. Tests install a fake; kdxctl a fixed device. Takes effect for the next
+    // instance.
+    static void setPortFactory(PortFactory factory);
+    // Destroys the instance (tests start each case with a fresh port).
+    static void resetInstance();
+
+    platform::SerialPort &MSComm1() { return *m_comm; }
+    platform::Timer &Timer1() { return m_timer1; }
+
+    // How the last transfer ended.
+    enum class Outcome {
+        None,          // no transfer has ended since the last start
+        Complete,      // every block accepted, EOT sent
+        NoStartRequest, // the display did not ask for the file
+        NoAnswer,      // a block was not accepted within the attempt limit
+        Cancelled,     // the display cancelled the transfer
+        Stopped,       // StopSendFile during the transfer
+        PortFault,     // the serial port failed
+        FileFault,     // the file could not be read
+    };
+
+    // Sender state, published to the driver and the firmware window.
+    void setFile(const QString &i_sFile) { m_sFile = i_sFile; }
+    QString File() const { return m_sFile; }
+    qint32 CheckSumType() const { return m_CheckSumType; }
+    void setCheckSumType(qint32 i_CheckSum) { m_CheckSumType = i_CheckSum; }
+    qint16 Progress() const { return m_iProgress; }
+    void setProgress(qint16 i_iProgress) { m_iProgress = i_iProgress; }
+    bool UpdateFirmwareFinish() const { return m_blnUpdateFirmwareFinish; }
+    void setUpdateFirmwareFinish(bool i_blnUpdateFirmwareFinish)
+    {
+        m_blnUpdateFirmwareFinish = i_blnUpdateFirmwareFinish;
+    }
+    Outcome outcome() const { return m_outcome; }
+    QString outcomeText() const { return m_sOutcomeText; }
+    void StopSendFile() { m_blnStop = true; }
+
+private:
+    frmCKDX();
+    ~frmCKDX() override;
+
+    void Timer1_Timer();
+
+    std::unique_ptr<platform::SerialPort> m_comm;
+    platform::Timer m_timer1;
+
+    QString m_sFile;
+    bool m_blnStop = false;
+    qint32 m_CheckSumType = 0;
+    qint16 m_iProgress = 0;
+    bool m_blnUpdateFirmwareFinish = false;
+    Outcome m_outcome = Outcome::None;
+    QString m_sOutcomeText;
+
+    friend class XModemSender;
+};

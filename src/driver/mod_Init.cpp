@@ -1,0 +1,3 @@
+#include "mod_Init.h"
+
+qint32 g_KDXType = 0;

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+namespace platform {
+
+// The map of COM numbers to serial devices: a folder holding one symbolic link per
+// number, "COM<n>" pointing at a device. Numbers are never reassigned, so settings
+// that remember "COM3" stay right; a link whose device is missing keeps its number
+// but is reported as not present. The folder is $KDX_PORTS_DIR, or
+// $XDG_CONFIG_HOME/kdx-utility/ports (~/.config when unset).
+class PortMap
+{
+public:
+    struct Entry
+    {
+        int number = 0;
+        QString target; // the device the link points at
+        bool present = false;
+    };
+
+    explicit PortMap(const QString &dir = defaultDir());
+
+    static QString defaultDir();
+    QString dir() const { return m_dir; }
+
+    // Every link, in ascending order of number.
+    QList<Entry> entries() const;
+
+    // The device behind COM<number>, empty when there is no link.
+    QString devicePath(int number) const;
+
+    // The number whose link points at path (after resolving both), 0 when none.
+    int numberOf(const QString &path) const;
+
+    int lowestFreeNumber() const;
+
+    // Gives every device of the list that has no link yet the lowest free number.
+    // Returns how many links were added.
+    int assign(const QStringList &devices);
+
+    // assign() with the serial devices the system has.
+    int refresh();
+
+    // The system's serial devices (USB adapters by their stable /dev/serial/by-id path).
+    static QStringList systemDevices();
+
+    bool addLink(int number, const QString &target, QString *error = nullptr);
+    bool removeLink(int number);
+
+    static QString linkName(int number) { return QStringLiteral("COM%1").arg(number); }
+
+private:
+    QString m_dir;
+};
+
+} // namespace platform

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "SerialPort.h"
+
+#include <functional>
+
+namespace platform {
+
+// The serial-port control on a Linux tty: serial devices and pseudo-terminals,
+// through termios with a non-blocking descriptor. The port number is turned into
+// a device path by the resolver (by default the port map).
+class PosixSerialPort final : public SerialPort
+{
+public:
+    using Resolver = std::function<QString(int port)>;
+
+    explicit PosixSerialPort(Resolver resolver = {});
+    ~PosixSerialPort() override;
+
+    // Resolves every port number to this one device (kdxctl --port /dev/...).
+    static Resolver fixedDevice(const QString &path);
+    // Resolves through the port map, assigning numbers to new devices first.
+    static Resolver portMap();
+
+    int commPort() const override { return m_port; }
+    bool setCommPort(int port) override;
+    QString settings() const override { return m_settings; }
+    bool setSettings(const QString &settings) override;
+    bool portOpen() const override { return m_fd >= 0; }
+    bool setPortOpen(bool open) override;
+    int inBufferCount() override;
+    bool input(QByteArray &data) override;
+    bool output(const QByteArray &data) override;
+    PortFault lastFault() const override { return m_fault; }
+
+    // The device of the last open attempt and the system's reason if it failed
+    // (errno), so that a command-line user can be told what to do.
+    QString devicePath() const { return m_device; }
+    int lastErrno() const { return m_errno; }
+
+private:
+    bool fail(int number, const QString &text, int err = 0);
+    bool applySettings();
+    bool checkHangup();
+
+    Resolver m_resolver;
+    int m_port = 1;
+    QString m_settings = QStringLiteral("9600,N,8,1");
+    int m_fd = -1;
+    QString m_device;
+    int m_errno = 0;
+    PortFault m_fault;
+};
+
+} // namespace platform
