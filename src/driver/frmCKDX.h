@@ -32,16 +32,17 @@ public:
     platform::SerialPort &MSComm1() { return *m_comm; }
     platform::Timer &Timer1() { return m_timer1; }
 
-    // How the last transfer ended.
+    // How the last transfer ended. The window and kdxctl report it; only
+    // Complete is a firmware update that went through.
     enum class Outcome {
-        None,          // no transfer has ended since the last start
-        Complete,      // every block accepted, EOT sent
+        None,           // no transfer has ended since the last start
+        Complete,       // every block accepted, EOT sent
         NoStartRequest, // the display did not ask for the file
-        NoAnswer,      // a block was not accepted within the attempt limit
-        Cancelled,     // the display cancelled the transfer
-        Stopped,       // StopSendFile during the transfer
-        PortFault,     // the serial port failed
-        FileFault,     // the file could not be read
+        NoAnswer,       // a block was not accepted within the attempt limit
+        Cancelled,      // the display cancelled the transfer
+        Stopped,        // StopSendFile during the transfer
+        PortFault,      // the serial port failed
+        FileFault,      // the file could not be read
     };
 
     // Sender state, published to the driver and the firmware window.
@@ -56,8 +57,13 @@ public:
     {
         m_blnUpdateFirmwareFinish = i_blnUpdateFirmwareFinish;
     }
-    Outcome outcome() const { return m_outcome; }
+    // Published once the transfer has ended: None while one is running.
+    Outcome outcome() const { return m_blnRunning ? Outcome::None : m_outcome; }
+    // Why a transfer did not complete, in words for a message box.
     QString outcomeText() const { return m_sOutcomeText; }
+    // Forgets the last outcome, so that a poll between a start and the first
+    // tick cannot take an earlier transfer's end for this one's.
+    void clearOutcome();
     void StopSendFile() { m_blnStop = true; }
 
 private:
@@ -65,17 +71,31 @@ private:
     ~frmCKDX() override;
 
     void Timer1_Timer();
+    void runTransfer();
+    // XModem block: 0 accepted, -4 no acceptance within the attempt limit, -7
+    // cancelled by the display or stopped, -3 the port failed. Every failure
+    // leaves its outcome set.
+    qint32 SendBlock(const QByteArray &data, qint32 block);
+    void SetBlockProgress(qint64 i, qint64 n);
+
+    // Steps of the transfer. A step that ends it early sets the outcome.
+    bool awaitStartRequest();
+    void sendFile();
+    void closingSequence(bool complete);
+    bool writeBlock(const QByteArray &header, const QByteArray &data, const QByteArray &check);
+    void setOutcome(Outcome o, const QString &text = QString());
+    // Records the port's fault as the outcome; always false.
+    bool portFailed();
 
     std::unique_ptr<platform::SerialPort> m_comm;
     platform::Timer m_timer1;
 
     QString m_sFile;
     bool m_blnStop = false;
+    bool m_blnRunning = false;
     qint32 m_CheckSumType = 0;
     qint16 m_iProgress = 0;
     bool m_blnUpdateFirmwareFinish = false;
     Outcome m_outcome = Outcome::None;
     QString m_sOutcomeText;
-
-    friend class XModemSender;
 };

@@ -1,0 +1,254 @@
+#include "frmFirmwareUpdate.h"
+
+#include "AppInfo.h"
+#include "CKDX.h"
+#include "Dialogs.h"
+#include "FileCheck.h"
+#include "SettingsStore.h"
+#include "frmCKDX.h"
+#include "modGeneral.h"
+
+#include <QComboBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+
+namespace {
+
+constexpr int kPollMs = 500;
+
+enum Button { kSend = 0, kClose = 1, kBrowse = 2 };
+
+const QString kSectionProtocol = QStringLiteral("Xmodem");
+const QString kSectionCode = QStringLiteral("Code");
+const QString kSectionFile = QStringLiteral("XModem");
+const QString kKeyType = QStringLiteral("Type");
+const QString kKeyFile = QStringLiteral("File");
+
+// The last file is remembered per program folder, as the store's application name.
+QString fileAppName()
+{
+    return platform::settings::safeAppName(platform::app::path());
+}
+
+QString storedFile()
+{
+    return platform::settings::GetSetting(fileAppName(), kSectionFile, kKeyFile, platform::app::path());
+}
+
+// A stored list position; anything but 0 or 1 falls back to the first entry.
+int storedIndex(const QString &section)
+{
+    bool ok = false;
+    const int i = platform::settings::GetSetting(platform::app::title(), section, kKeyType,
+                                                 QStringLiteral("0"))
+                      .trimmed()
+                      .toInt(&ok);
+    return ok && (i == 0 || i == 1) ? i : 0;
+}
+
+} // namespace
+
+frmFirmwareUpdate::frmFirmwareUpdate(CKDX &kdx, QWidget *parent)
+    : QDialog(parent)
+    , m_kdx(kdx)
+{
+    setObjectName(QStringLiteral("frmFirmwareUpdate"));
+    setWindowTitle(QStringLiteral("Firmware Update"));
+
+    // No buddy: the ampersand shows as itself.
+    Label1 = new QLabel(QStringLiteral("File Name & Path:"), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    txtFile = new QLineEdit(this);
+    txtFile->setObjectName(QStringLiteral("txtFile"));
+    txtFile->setMinimumWidth(320);
+
+    Label2 = new QLabel(QStringLiteral("Using Protocol:"), this);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    cboProtocol = new QComboBox(this);
+    cboProtocol->setObjectName(QStringLiteral("cboProtocol"));
+    cboProtocol->addItems({QStringLiteral("XModem - Checksum"), QStringLiteral("XModem - CRC")});
+
+    Label3 = new QLabel(QStringLiteral("Firmware Code:"), this);
+    Label3->setObjectName(QStringLiteral("Label3"));
+    cboType = new QComboBox(this);
+    cboType->setObjectName(QStringLiteral("cboType"));
+    cboType->addItems({QStringLiteral("Encripted - PX"), QStringLiteral("Not Encripted - ZX")});
+
+    pb = new QProgressBar(this);
+    pb->setObjectName(QStringLiteral("pb"));
+    pb->setRange(0, 100);
+    pb->setValue(0);
+
+    const QStringList captions {QStringLiteral("&Send"), QStringLiteral("&Close"),
+                                QStringLiteral("&Browse...")};
+    for (int i = 0; i < captions.size(); ++i) {
+        auto *b = new QPushButton(captions[i], this);
+        b->setObjectName(QStringLiteral("cmdCtrl_%1").arg(i));
+        connect(b, &QPushButton::clicked, this, [this, i] { cmdCtrl_Click(i); });
+        cmdCtrl.append(b);
+    }
+    cmdCtrl[kBrowse]->setDefault(true);
+
+    auto *grid = new QGridLayout(this);
+    grid->addWidget(Label1, 0, 0, 1, 2);
+    grid->addWidget(txtFile, 1, 0);
+    grid->addWidget(cmdCtrl[kBrowse], 1, 1);
+    grid->addWidget(Label2, 2, 0, 1, 2);
+    grid->addWidget(cboProtocol, 3, 0, 1, 2);
+    grid->addWidget(Label3, 4, 0, 1, 2);
+    grid->addWidget(cboType, 5, 0, 1, 2);
+    grid->addWidget(pb, 6, 0, 1, 2);
+    auto *row = new QHBoxLayout;
+    row->addStretch();
+    row->addWidget(cmdCtrl[kSend]);
+    row->addWidget(cmdCtrl[kClose]);
+    grid->addLayout(row, 7, 0, 1, 2);
+
+    m_timer1.setInterval(kPollMs);
+    m_timer1.setEnabled(false);
+    connect(&m_timer1, &platform::Timer::timeout, this, &frmFirmwareUpdate::Timer1_Timer);
+
+    Form_Load();
+}
+
+frmFirmwareUpdate::~frmFirmwareUpdate()
+{
+    Form_Unload();
+}
+
+void frmFirmwareUpdate::Form_Load()
+{
+    cboProtocol->setCurrentIndex(storedIndex(kSectionProtocol));
+    cboType->setCurrentIndex(storedIndex(kSectionCode));
+    txtFile->setText(storedFile());
+}
+
+void frmFirmwareUpdate::Form_Unload()
+{
+    if (m_blnUnloaded)
+        return;
+    m_blnUnloaded = true;
+    platform::settings::SaveSetting(platform::app::title(), kSectionProtocol, kKeyType,
+                                    QString::number(cboProtocol->currentIndex()));
+    platform::settings::SaveSetting(platform::app::title(), kSectionCode, kKeyType,
+                                    QString::number(cboType->currentIndex()));
+}
+
+void frmFirmwareUpdate::done(int r)
+{
+    Form_Unload();
+    QDialog::done(r);
+}
+
+void frmFirmwareUpdate::keyPressEvent(QKeyEvent *event)
+{
+    // Esc is the Close button, which also stops a transfer.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        cmdCtrl[kClose]->click();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void frmFirmwareUpdate::setButtonsEnabled(bool on)
+{
+    for (QPushButton *b : std::as_const(cmdCtrl))
+        b->setEnabled(on);
+}
+
+void frmFirmwareUpdate::cmdCtrl_Click(int Index)
+{
+    switch (Index) {
+    case kSend:
+        Send();
+        break;
+    case kClose:
+        m_blnClosing = true;
+        m_kdx.StopSendFile();
+        close();
+        break;
+    case kBrowse:
+        Browse();
+        break;
+    default:
+        break;
+    }
+}
+
+void frmFirmwareUpdate::Send()
+{
+    fileCheck::Fault fault;
+    if (!fileCheck::openForReading(txtFile->text(), fault)) {
+        platform::dialogs().messageBox(fault.description, QString::number(fault.number),
+                                       platform::MsgIcon::None);
+        return;
+    }
+    setButtonsEnabled(false);
+    m_blnSending = false;
+    m_kdx.setFirmwareCodeType(cboType->currentIndex());
+    m_kdx.setUpdateFirmwareFinish(false);
+    m_timer1.setEnabled(true);
+
+    // The loader dialogue waits with Delay; the window may be closed meanwhile.
+    QPointer<frmFirmwareUpdate> self(this);
+    const qint32 r = m_kdx.FirmwareUpdateMode();
+    if (!self)
+        return;
+    if (r != kdx::OK) {
+        platform::dialogs().messageBox(QStringLiteral("Errcode: %1").arg(r), platform::app::title(),
+                                       platform::MsgIcon::None);
+        setButtonsEnabled(true);
+        return;
+    }
+    // Close during the dialogue means the user no longer wants the file sent.
+    if (m_blnClosing)
+        return;
+    m_kdx.setCheckSumType(cboProtocol->currentIndex());
+    m_kdx.setFile(txtFile->text());
+    m_blnSending = true;
+    m_kdx.StartSendFile();
+}
+
+void frmFirmwareUpdate::Browse()
+{
+    QString chosen;
+    if (!modGeneral::ShowOpenFileDialog(QStringLiteral("Sending File"), storedFile(),
+                                        QStringLiteral("*.*|*.*"), chosen))
+        return;
+    platform::settings::SaveSetting(fileAppName(), kSectionFile, kKeyFile, chosen);
+    txtFile->setText(chosen);
+}
+
+void frmFirmwareUpdate::Timer1_Timer()
+{
+    pb->setValue(qBound(0, int(m_kdx.Progress()), 100));
+    const frmCKDX::Outcome outcome = frmCKDX::instance().outcome();
+    const bool ended = m_kdx.UpdateFirmwareFinish()
+        || (m_blnSending && outcome != frmCKDX::Outcome::None);
+    if (!ended)
+        return;
+    m_timer1.setEnabled(false);
+    m_blnSending = false;
+    reportEnd();
+    setButtonsEnabled(true);
+}
+
+void frmFirmwareUpdate::reportEnd()
+{
+    const frmCKDX &form = frmCKDX::instance();
+    if (form.outcome() == frmCKDX::Outcome::Complete) {
+        platform::dialogs().messageBox(QStringLiteral("Firmware Update OK!"), platform::app::title(),
+                                       platform::MsgIcon::Information);
+        return;
+    }
+    const QString why = form.outcomeText().isEmpty() ? QStringLiteral("the transfer did not complete")
+                                                     : form.outcomeText();
+    platform::dialogs().messageBox(QStringLiteral("Firmware Update failed: %1.").arg(why),
+                                   platform::app::title(), platform::MsgIcon::Exclamation);
+}
