@@ -1,0 +1,170 @@
+// The loader dialogue of FirmwareUpdateMode on the fake port and the virtual
+// clock: what is written, in which order, the result and the progress.
+
+#include "CKDX.h"
+#include "ScriptedLoader.h"
+#include "TestEnv.h"
+#include "frmCKDX.h"
+
+#include <QtTest>
+
+namespace {
+
+const QByteArray kLoad = QByteArrayLiteral("\x1BLoad");
+const QByteArray kXA = QByteArrayLiteral("XA\r");
+const QByteArray kPX = QByteArrayLiteral("PX\r\n");
+const QByteArray kZX = QByteArrayLiteral("ZX\r\n");
+
+QList<QByteArray> repeated(const QByteArray &b, int n)
+{
+    QList<QByteArray> out;
+    for (int i = 0; i < n; ++i)
+        out << b;
+    return out;
+}
+
+} // namespace
+
+class tst_loader : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { kdxtest::isolateUserFolders(); }
+
+    void dialogue_data();
+    void dialogue();
+    void talkingDisplayKeepsTheWaitGoing();
+    void portFaults_data();
+    void portFaults();
+};
+
+void tst_loader::dialogue_data()
+{
+    QTest::addColumn<QList<QByteArray>>("answers"); // per write; empty = silence
+    QTest::addColumn<int>("codeType");
+    QTest::addColumn<QList<QByteArray>>("writes");
+    QTest::addColumn<int>("result");
+    QTest::addColumn<int>("progress");
+    QTest::addColumn<QList<int>>("progressAtWrites");
+
+    QTest::newRow("prompt, prompt, encrypted")
+        << QList<QByteArray> {">", ">"} << 0 << QList<QByteArray> {kLoad, kXA, kPX} << 0 << 100 << QList<int> {0, 20, 80};
+    QTest::newRow("not encrypted sends ZX")
+        << QList<QByteArray> {">", ">"} << 1 << QList<QByteArray> {kLoad, kXA, kZX} << 0 << 100 << QList<int> {0, 20, 80};
+    QTest::newRow("ignored twice, then prompts")
+        << QList<QByteArray> {"", "", ">", ">"} << 0
+        << QList<QByteArray> {kLoad, "1", "1", kXA, kPX} << 0 << 100 << QList<int> {0, 20, 20, 20, 80};
+    QTest::newRow("prompt among other bytes")
+        << QList<QByteArray> {"\r\nLoader 2.1\r\n>", "ok>\r\n"} << 0
+        << QList<QByteArray> {kLoad, kXA, kPX} << 0 << 100 << QList<int> {0, 20, 80};
+    QTest::newRow("no second prompt")
+        << QList<QByteArray> {">", ""} << 0 << QList<QByteArray> {kLoad, kXA} << -4 << 80 << QList<int> {0, 20};
+    QTest::newRow("bytes without a prompt are not one")
+        << QList<QByteArray> {">", "<<"} << 0 << QList<QByteArray> {kLoad, kXA} << -4 << 80 << QList<int> {0, 20};
+    QTest::newRow("silent display: 12 repeats, then gives up")
+        << QList<QByteArray> {} << 0 << (QList<QByteArray> {kLoad} + repeated("1", 12)) << -4 << 20 << QList<int> {0, 20, 20, 20, 20, 20, 20, 20, 20, 20, 20, 20, 20};
+    QTest::newRow("prompt after the 12th repeat")
+        << (repeated("", 12) + QList<QByteArray> {">", ">"}) << 1
+        << (QList<QByteArray> {kLoad} + repeated("1", 12) + QList<QByteArray> {kXA, kZX}) << 0 << 100 << QList<int> {0, 20, 20, 20, 20, 20, 20, 20, 20, 20, 20, 20, 20, 20, 80};
+    QTest::newRow("unknown code type sends nothing")
+        << QList<QByteArray> {">", ">"} << 2 << QList<QByteArray> {} << -8 << 0 << QList<int> {};
+}
+
+void tst_loader::dialogue()
+{
+    QFETCH(QList<QByteArray>, answers);
+    QFETCH(int, codeType);
+    QFETCH(QList<QByteArray>, writes);
+    QFETCH(int, result);
+    QFETCH(int, progress);
+    QFETCH(QList<int>, progressAtWrites);
+
+    kdxtest::DriverEnv env;
+    ScriptedLoader loader;
+    loader.promptAnswers = answers;
+    loader.startRequest.clear();
+    loader.attach(env.port());
+    QList<int> progressAtWrite;
+    CKDX kdx;
+    kdx.setCommPort(3);
+    kdx.setBaudRate(QStringLiteral("19200"));
+    kdx.setParity(QStringLiteral("N,8,1"));
+    kdx.setFirmwareCodeType(codeType);
+    frmCKDX::instance().setProgress(0);
+
+    QCOMPARE(kdx.FirmwareUpdateMode(), result);
+    QCOMPARE(env.port().writes, writes);
+    QCOMPARE(int(kdx.Progress()), progress);
+    QCOMPARE(loader.progressAtDialogue, progressAtWrites);
+    if (result == 0 || result == -4) {
+        // The port stays open for the transfer.
+        QCOMPARE(env.port().events, QStringList {QStringLiteral("open 3 19200,N,8,1")});
+    }
+    QVERIFY(env.dialogs.boxes.isEmpty());
+}
+
+void tst_loader::talkingDisplayKeepsTheWaitGoing()
+{
+    // Only silent polls count toward the limit, and every poll with bytes moves
+    // the bar by one.
+    kdxtest::DriverEnv env;
+    CKDX kdx;
+    env.port().setPortOpen(true);
+    for (int i = 0; i < 30; ++i)
+        env.port().reply("boot\r\n", 100 + 500 * i);
+    env.port().setResponder([](kdxtest::FakeSerialPort &p, const QByteArray &w) {
+        if (w == "XA\r")
+            p.reply(">", 10);
+    });
+    frmCKDX::instance().setProgress(0);
+    const int calls = env.port().inBufferCountCalls;
+
+    QCOMPARE(kdx.FirmwareUpdateMode(), -4);
+    // 30 polls with bytes and 10 silent ones after the load request.
+    QCOMPARE(env.port().writes.first(), kLoad);
+    QCOMPARE(env.port().writes.value(1), QByteArray("1"));
+    QVERIFY(env.port().inBufferCountCalls - calls > 40);
+}
+
+void tst_loader::portFaults_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<int>("result");
+    QTest::addColumn<bool>("open");
+
+    QTest::newRow("port cannot be opened") << "open" << -2 << false;
+    QTest::newRow("load request cannot be written") << "write0" << -3 << false;
+    QTest::newRow("XModem request cannot be written") << "write1" << -3 << false;
+    QTest::newRow("line dies while waiting for a prompt") << "hangup" << -3 << false;
+}
+
+void tst_loader::portFaults()
+{
+    QFETCH(QString, fault);
+    QFETCH(int, result);
+    QFETCH(bool, open);
+
+    kdxtest::DriverEnv env;
+    ScriptedLoader loader;
+    loader.attach(env.port());
+    CKDX kdx;
+    kdx.setCommPort(1);
+    kdx.setBaudRate(QStringLiteral("19200"));
+    kdx.setParity(QStringLiteral("N,8,1"));
+    if (fault == QLatin1String("open"))
+        env.port().failOpen = true;
+    if (fault == QLatin1String("write0"))
+        env.port().failWriteAt = 0;
+    if (fault == QLatin1String("write1"))
+        env.port().failWriteAt = 1;
+    if (fault == QLatin1String("hangup"))
+        env.clock.schedule(env.clock.nowMs() + 5, [&env] { env.port().hungUp = true; });
+
+    QCOMPARE(kdx.FirmwareUpdateMode(), result);
+    QCOMPARE(env.port().portOpen(), open);
+    QVERIFY(!env.port().writes.contains(kPX));
+}
+
+QTEST_GUILESS_MAIN(tst_loader)
+#include "tst_loader.moc"
