@@ -117,7 +117,9 @@ private slots:
     void asciiCaptions();
     void lampTest_data();
     void lampTest();
+    void firmwareRoad_data();
     void firmwareRoad();
+    void vt100Window();
     void exitEndsTheProgram();
     void cursorIcons();
     void nativeTabOrderFollowsRows();
@@ -727,34 +729,73 @@ void tst_frmMain::lampTest()
     QVERIFY(!w.isBusy());
 }
 
+namespace {
+
+// Notes every modal window that comes up and lets `answer` deal with it.
+QStringList runModal(const std::function<void()> &open, const std::function<void(QWidget *)> &answer)
+{
+    QStringList opened;
+    QTimer watcher;
+    watcher.setInterval(10);
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (modal && !modal->property("seen").toBool()) {
+            modal->setProperty("seen", true);
+            opened << QString::fromLatin1(modal->metaObject()->className());
+            answer(modal);
+        }
+    });
+    watcher.start();
+    open();
+    return opened;
+}
+
+} // namespace
+
+void tst_frmMain::firmwareRoad_data()
+{
+    QTest::addColumn<QString>("password"); // empty: cancelled
+    QTest::addColumn<QStringList>("windows");
+    QTest::newRow("cancelled") << QString() << QStringList {"frmPassword"};
+    QTest::newRow("right password") << "TVRN" << QStringList {"frmPassword", "frmFirmwareUpdate"};
+}
+
 void tst_frmMain::firmwareRoad()
 {
+    QFETCH(QString, password);
+    QFETCH(QStringList, windows);
     frmMain w;
-    QStringList opened;
-    // Whatever modal window comes up is noted and cancelled.
-    QTimer closer;
-    closer.setInterval(10);
-    connect(&closer, &QTimer::timeout, [&] {
-        if (QWidget *modal = QApplication::activeModalWidget()) {
-            opened << QString::fromLatin1(modal->metaObject()->className());
+    const QStringList opened = runModal([&] { w.cmdFirmwireUpdate->click(); }, [&](QWidget *modal) {
+        auto *box = modal->findChild<QLineEdit *>("txtPassword");
+        auto *ok = modal->findChild<QPushButton *>("cmdCtrl_0");
+        if (box && ok && !password.isEmpty()) {
+            box->setText(password);
+            ok->click();
+        } else {
             modal->close();
         }
     });
-    closer.start();
-    w.cmdFirmwireUpdate->click();
-    closer.stop();
 
-    QCOMPARE(m_env->dialogs.boxes.size() >= 1, true);
+    QVERIFY(!m_env->dialogs.boxes.isEmpty());
     const auto &warning = m_env->dialogs.boxes.first();
     QCOMPARE(warning.text,
              QStringLiteral("Before updating the firmware, please make sure the device baudrate is set to 19200."));
     QCOMPARE(warning.icon, platform::MsgIcon::Exclamation);
     QCOMPARE(warning.title, QStringLiteral("KDXB Utility"));
 #ifdef KDX_HAVE_TRANSFER_UI
-    // A cancelled password stops the road there.
-    QCOMPARE(opened, QStringList {"frmPassword"});
+    QCOMPARE(opened, windows);
 #endif
     QVERIFY(port().writes.isEmpty());
+}
+
+void tst_frmMain::vt100Window()
+{
+    frmMain w;
+    const QStringList opened = runModal([&] { w.cmdMis_Click(); }, [](QWidget *modal) { modal->close(); });
+#ifdef KDX_HAVE_VT100_UI
+    QCOMPARE(opened, QStringList {"frmVT100"});
+    QVERIFY(w.m_kdx);
+#endif
 }
 
 void tst_frmMain::exitEndsTheProgram()
