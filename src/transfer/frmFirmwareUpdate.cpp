@@ -169,7 +169,6 @@ void frmFirmwareUpdate::cmdCtrl_Click(int Index)
         Send();
         break;
     case kClose:
-        m_blnClosing = true;
         m_kdx.StopSendFile();
         close();
         break;
@@ -195,7 +194,7 @@ void frmFirmwareUpdate::Send()
     m_kdx.setUpdateFirmwareFinish(false);
     m_timer1.setEnabled(true);
 
-    // The loader dialogue waits with Delay; the window may be closed meanwhile.
+    // The loader dialogue waits with Delay; the window may be gone meanwhile.
     QPointer<frmFirmwareUpdate> self(this);
     const qint32 r = m_kdx.FirmwareUpdateMode();
     if (!self)
@@ -206,9 +205,6 @@ void frmFirmwareUpdate::Send()
         setButtonsEnabled(true);
         return;
     }
-    // Close during the dialogue means the user no longer wants the file sent.
-    if (m_blnClosing)
-        return;
     m_kdx.setCheckSumType(cboProtocol->currentIndex());
     m_kdx.setFile(txtFile->text());
     m_blnSending = true;

@@ -52,6 +52,5 @@ private:
     platform::Timer m_timer1;
 
     bool m_blnSending = false;  // a transfer was started and has not been reported
-    bool m_blnClosing = false;  // Close was pressed
     bool m_blnUnloaded = false;
 };

@@ -1,5 +1,6 @@
 #include "ScriptedLoader.h"
 
+#include "VirtualClock.h"
 #include "frmCKDX.h"
 
 void ScriptedLoader::attach(kdxtest::FakeSerialPort &port)
@@ -35,8 +36,17 @@ void ScriptedLoader::onWrite(kdxtest::FakeSerialPort &port, const QByteArray &w)
             progressAtDialogue << frmCKDX::instance().Progress();
             if (i < promptAnswers.size() && !promptAnswers[i].isEmpty())
                 port.reply(promptAnswers[i], answerAfterMs);
-            if ((w == "PX\r\n" || w == "ZX\r\n") && !startRequest.isEmpty())
-                port.reply(startRequest, 300);
+            if ((w == "PX\r\n" || w == "ZX\r\n") && !startRequest.isEmpty()) {
+                if (startRequest != kMatchingStart) {
+                    port.reply(startRequest, 300);
+                } else {
+                    // The block check is chosen after the dialogue: look at it then.
+                    platform::Clock &clock = platform::clock();
+                    static_cast<kdxtest::VirtualClock &>(clock).schedule(clock.nowMs() + 300, [&port] {
+                        port.reply(frmCKDX::instance().CheckSumType() == 1 ? "C" : "\x15");
+                    });
+                }
+            }
             return;
         }
         afterBlocks << w;

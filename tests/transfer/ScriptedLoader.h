@@ -30,8 +30,10 @@ public:
     // Prompt answers to the loader dialogue's writes, in order; a missing or
     // empty entry is silence.
     QList<QByteArray> promptAnswers {">", ">"};
-    // Start request sent once the code type has arrived (empty: none).
-    QByteArray startRequest = "C";
+    // Start request sent 300 ms after the code type has arrived (empty: none);
+    // by default "C" or NAK, whichever the sender's block check asks for.
+    QByteArray startRequest = kMatchingStart;
+    static inline const QByteArray kMatchingStart = QByteArrayLiteral("match");
     qint64 answerAfterMs = 10;
 
     QList<Block> blocks;
