@@ -179,6 +179,10 @@ void frmVT100::buildControls()
     setWindowTitle(QStringLiteral("VT100 Mode Test"));
     setWindowFlag(Qt::MSWindowsFixedSizeDialogHint, true);
     setFixedSize(px(5700), px(6555));
+    // The layout is laid out in the metrics of an 8-point dialog font.
+    QFont dialogFont = font();
+    dialogFont.setPointSize(8);
+    setFont(dialogFont);
 
     pic = new QFrame(this);
     pic->setObjectName(QStringLiteral("pic"));
@@ -237,6 +241,13 @@ void frmVT100::buildControls()
         b->setObjectName(QStringLiteral("cmdCtrl_%1").arg(i));
         b->setGeometry(twipsRect(places[i].left, places[i].top, 2655, 375));
         b->setAutoDefault(false);
+        // Faces here run wider than the original dialog font: shrink a caption
+        // that would be cut rather than hide its escape sequence.
+        while (b->font().pointSizeF() > 6 && b->sizeHint().width() > b->width()) {
+            QFont f = b->font();
+            f.setPointSizeF(f.pointSizeF() - 0.5);
+            b->setFont(f);
+        }
         connect(b, &QPushButton::clicked, this, [this, i] { cmdCtrl_Click(i); });
         cmdCtrl[size_t(i)] = b;
     }
