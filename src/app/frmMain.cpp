@@ -144,7 +144,6 @@ frmMain::frmMain(QWidget *parent)
     setObjectName(QStringLiteral("frmMain"));
     buildUi();
     Form_Load();
-    fitToScreen();
 }
 
 frmMain::~frmMain() = default;
@@ -186,6 +185,13 @@ void frmMain::buildUi()
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(SSTab1, 1);
     layout->addLayout(status);
+
+    // A list never gives up part of its widest entry; a tab that has too
+    // little room scrolls instead.
+    for (QComboBox *list : findChildren<QComboBox *>()) {
+        list->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+        list->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    }
 
     connect(SSTab1, &QTabWidget::currentChanged, this, [this](int index) {
         if (index == TabSetting)
@@ -492,7 +498,8 @@ QWidget *frmMain::buildEpsonTab()
     auto *operation = new QGridLayout(fraOperation);
     auto *modeRow = new QHBoxLayout;
     modeRow->addWidget(buddyLabel(QStringLiteral("&Mode:"), cboOperation, fraOperation));
-    modeRow->addWidget(cboOperation, 1);
+    modeRow->addWidget(cboOperation);
+    modeRow->addStretch(1);
     operation->addLayout(modeRow, 0, 0, 1, 3);
     operation->addWidget(cmdEPSON[8], 1, 0);
     operation->addWidget(cmdEPSON[9], 1, 1);
@@ -652,8 +659,14 @@ void frmMain::fitToScreen()
     QSize content;
     for (int i = 0; i < SSTab1->count(); ++i) {
         auto *area = qobject_cast<QScrollArea *>(SSTab1->widget(i));
-        if (area && area->widget())
+        if (area && area->widget()) {
+            // Tabs not shown yet are not polished, and unpolished widgets
+            // underestimate their size.
+            area->widget()->ensurePolished();
+            for (QLayout *l : area->widget()->findChildren<QLayout *>())
+                l->invalidate();
             content = content.expandedTo(area->widget()->sizeHint());
+        }
     }
     const QSize frame(24, SSTab1->tabBar()->sizeHint().height() + 16);
     const QSize status = txtStatus->sizeHint().expandedTo(cmdExit->sizeHint());
@@ -1085,6 +1098,15 @@ void frmMain::Form_Unload()
         std::_Exit(0);
     }
     QCoreApplication::exit(0);
+}
+
+void frmMain::showEvent(QShowEvent *event)
+{
+    if (!m_blnSized) {
+        m_blnSized = true;
+        fitToScreen();
+    }
+    QWidget::showEvent(event);
 }
 
 void frmMain::changeEvent(QEvent *event)

@@ -128,6 +128,7 @@ public:
 protected:
     void closeEvent(QCloseEvent *event) override;
     void changeEvent(QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
     void buildUi();
@@ -165,5 +166,6 @@ private:
 
     bool m_blnLoading = false;
     bool m_blnBusy = false;
+    bool m_blnSized = false;
     QPointer<QWidget> m_focusBeforeCommand;
 };

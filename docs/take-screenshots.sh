@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Takes the screenshots of docs/: one per tab of the main window, on a virtual
+# X display (xvfb-run), with `import -window root`. When kdx-sim is built, the
+# window talks to it on COM1 first, so the pictures show live answers.
+#   bash docs/take-screenshots.sh [build-dir] [scale]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+BUILD_DIR=${1:-${BUILD_DIR:-build}}
+SCALE=${2:-1}
+BIN="$BUILD_DIR/bin"
+SUFFIX=""
+[ "$SCALE" != 1 ] && SUFFIX="@${SCALE}x"
+
+if [ -z "${KDX_SHOTS_INNER:-}" ]; then
+    # Run again inside a virtual X server large enough for the scaled window.
+    export KDX_SHOTS_INNER=1
+    exec xvfb-run -a -s "-screen 0 $((1400 * SCALE))x$((1000 * SCALE))x24" bash "$0" "$BUILD_DIR" "$SCALE"
+fi
+
+scratch=$(mktemp -d)
+sim_pid=""
+cleanup() {
+    [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null || true
+    rm -rf "$scratch"
+}
+trap cleanup EXIT
+export XDG_CONFIG_HOME="$scratch/config" KDX_PORTS_DIR="$scratch/ports"
+mkdir -p "$XDG_CONFIG_HOME" "$KDX_PORTS_DIR"
+export QT_SCALE_FACTOR="$SCALE"
+
+clicks=()
+if [ -x "$BIN/kdx-sim" ]; then
+    "$BIN/kdx-sim" --com 1 --baud 19200 --quiet >"$scratch/sim.log" 2>&1 &
+    sim_pid=$!
+    for _ in $(seq 50); do [ -e "$KDX_PORTS_DIR/COM1" ] && break; sleep 0.1; done
+    clicks=(--click cmdPRYX_9 --click cmdPRYX_7)
+fi
+
+names=(setting native epson ascii)
+for tab in 0 1 2 3; do
+    "$BIN/show-main-window" --tab "$tab" "${clicks[@]}" &
+    pid=$!
+    sleep 4
+    import -window root png:- | convert - -trim +repage "docs/tab-${names[$tab]}${SUFFIX}.png"
+    kill "$pid"
+    wait "$pid" 2>/dev/null || true
+done
+ls -l docs/*.png
