@@ -1,0 +1,211 @@
+#include "SimOptions.h"
+
+namespace kdxsim {
+
+namespace {
+
+const int kRates[] = {300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 115200};
+
+bool isRate(int baud)
+{
+    for (int r : kRates) {
+        if (r == baud)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+bool SimOptions::parse(const QStringList &args, QString *error)
+{
+    bool rowsGiven = false;
+    bool colsGiven = false;
+    auto fail = [error](const QString &text) {
+        if (error)
+            *error = text;
+        return false;
+    };
+    for (int i = 0; i < args.size(); ++i) {
+        QString name = args[i];
+        QString value;
+        bool hasValue = false;
+        const int eq = name.indexOf(QLatin1Char('='));
+        if (name.startsWith(QLatin1String("--")) && eq > 0) {
+            value = name.mid(eq + 1);
+            name = name.left(eq);
+            hasValue = true;
+        }
+        auto takeValue = [&]() -> bool {
+            if (hasValue)
+                return true;
+            if (i + 1 >= args.size())
+                return false;
+            value = args[++i];
+            return true;
+        };
+        auto number = [&](int *out, int lo, int hi) -> bool {
+            if (!takeValue())
+                return fail(QStringLiteral("%1 needs a value").arg(name));
+            bool ok = false;
+            const int n = value.toInt(&ok);
+            if (!ok || n < lo || n > hi)
+                return fail(QStringLiteral("%1: %2 is not a number from %3 to %4").arg(name, value).arg(lo).arg(hi));
+            *out = n;
+            return true;
+        };
+        auto text = [&](QString *out) -> bool {
+            if (!takeValue())
+                return fail(QStringLiteral("%1 needs a value").arg(name));
+            *out = value;
+            return true;
+        };
+
+        if (name == QLatin1String("--help") || name == QLatin1String("-h")) {
+            help = true;
+        } else if (name == QLatin1String("--com")) {
+            if (!number(&com, 1, 255))
+                return false;
+        } else if (name == QLatin1String("--rows")) {
+            if (!number(&display.rows, 1, 8))
+                return false;
+            rowsGiven = true;
+        } else if (name == QLatin1String("--cols")) {
+            if (!number(&display.cols, 1, 80))
+                return false;
+            colsGiven = true;
+        } else if (name == QLatin1String("--baud")) {
+            if (!number(&display.baud, 1, 1000000))
+                return false;
+            if (!isRate(display.baud))
+                return fail(QStringLiteral("--baud: %1 is not a rate of the display").arg(display.baud));
+        } else if (name == QLatin1String("--mode")) {
+            QString m;
+            if (!text(&m))
+                return false;
+            if (!commandSetFromName(m, &display.commandSet))
+                return fail(QStringLiteral("--mode: use native, epson or vt100, not \"%1\"").arg(m));
+        } else if (name == QLatin1String("--fault")) {
+            QString list;
+            if (!text(&list))
+                return false;
+            for (const QString &entry : list.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+                QString why;
+                if (!display.faults.add(entry, &why))
+                    return fail(why);
+            }
+        } else if (name == QLatin1String("--aux")) {
+            if (!text(&display.auxPath))
+                return false;
+        } else if (name == QLatin1String("--firmware-out")) {
+            if (!text(&display.firmwareOutPath))
+                return false;
+        } else if (name == QLatin1String("--state-json")) {
+            if (!text(&stateJsonPath))
+                return false;
+        } else if (name == QLatin1String("--quiet") || name == QLatin1String("-q")) {
+            quiet = true;
+        } else if (name == QLatin1String("--version-text")) {
+            if (!text(&display.versionText))
+                return false;
+            if (display.versionText.toLatin1().size() < 4 || display.versionText != QString::fromLatin1(display.versionText.toLatin1()))
+                return fail(QStringLiteral("--version-text needs at least 4 Latin-1 characters"));
+        } else if (name == QLatin1String("--code6")) {
+            if (!number(&display.code6Baud, 300, 38400))
+                return false;
+            if (display.code6Baud != 300 && display.code6Baud != 38400)
+                return fail(QStringLiteral("--code6: use 300 or 38400"));
+        } else if (name == QLatin1String("--xmodem-start")) {
+            QString s;
+            if (!text(&s))
+                return false;
+            if (s == QLatin1String("auto"))
+                display.startCheck = XModemReceiver::StartCheck::Auto;
+            else if (s == QLatin1String("crc"))
+                display.startCheck = XModemReceiver::StartCheck::Crc;
+            else if (s == QLatin1String("checksum"))
+                display.startCheck = XModemReceiver::StartCheck::Checksum;
+            else
+                return fail(QStringLiteral("--xmodem-start: use auto, crc or checksum"));
+        } else {
+            return fail(QStringLiteral("unknown argument \"%1\" (see --help)").arg(args[i]));
+        }
+    }
+    // The VT100 firmware drives a 4 x 20 screen unless told otherwise.
+    if (display.commandSet == CommandSetKind::Vt100) {
+        if (!rowsGiven)
+            display.rows = 4;
+        if (!colsGiven)
+            display.cols = 20;
+    }
+    return true;
+}
+
+QString SimOptions::helpText()
+{
+    return QStringLiteral(
+               "Usage: kdx-sim [OPTION]...\n"
+               "A KDX customer display simulated on a pseudo-terminal. kdx-sim prints the\n"
+               "device path and the COM name it registered, then runs until SIGINT or\n"
+               "SIGTERM, removing its COM link on the way out.\n"
+               "\n"
+               "Line and port:\n"
+               "  --com N               register the pseudo-terminal as COM<N> in the port map\n"
+               "                        ($KDX_PORTS_DIR, else $XDG_CONFIG_HOME/kdx-utility/ports);\n"
+               "                        default: the lowest free number. A link left dangling\n"
+               "                        by an earlier run is replaced; a live one is refused.\n"
+               "  --baud RATE           the display's own rate: 300, 600, 1200, 2400, 4800,\n"
+               "                        9600, 19200 (default), 38400 or 115200. The host's rate\n"
+               "                        is read from the pseudo-terminal; when the two differ,\n"
+               "                        bytes in both directions are garbled as on a real line\n"
+               "                        (parity and data bits are not carried by a\n"
+               "                        pseudo-terminal and are not compared).\n"
+               "  --code6 RATE          what the native baud code \"6\" selects: 38400 (default)\n"
+               "                        or 300 (the host sends \"6\" for both).\n"
+               "\n"
+               "Display:\n"
+               "  --rows N --cols N     screen size: 2 x 20 (default), 4 x 20 or 4 x 40\n"
+               "  --mode SET            command set at power-up: native (default), epson or\n"
+               "                        vt100 (VT100 firmware, 4 x 20 unless --rows/--cols)\n"
+               "  --version-text TEXT   answer to the native \"V\" command (default \"?1.05\")\n"
+               "  --aux FILE            append what goes to the printer / auxiliary device\n"
+               "                        (ESC \"G\" pass-through, EPSON ESC \"=\" routing) to FILE\n"
+               "  --firmware-out FILE   write each firmware image received by the loader to\n"
+               "                        FILE (as received, padding included)\n"
+               "  --xmodem-start HOW    how the loader's XModem receive asks the sender to\n"
+               "                        start: auto (\"C\" three times, then NAK; default),\n"
+               "                        crc (\"C\" only) or checksum (NAK only)\n"
+               "\n"
+               "Output:\n"
+               "  --state-json FILE     rewrite FILE (atomically) after every change: screen\n"
+               "                        lines and codes, cursor, command set, write mode, baud\n"
+               "                        rates, international set, layers, printer, peripheral,\n"
+               "                        brightness, blink, demo and loader state, byte counts\n"
+               "  -q, --quiet           do not draw the screen box in the terminal\n"
+               "  -h, --help            show this text\n"
+               "\n"
+               "Faults (--fault NAME[=VALUE], repeat or separate with commas):\n")
+           + FaultSet::helpText()
+           + QStringLiteral(
+               "\n"
+               "What the display understands:\n"
+               "  native  frames 04 01 letter params 17, answered with 06 (15 when refused):\n"
+               "          B baud+framing (new rate before the answer), I international set,\n"
+               "          S save view as layer 1-3, P cursor to cell n, C clear cells from-to,\n"
+               "          O power-up mode (0 stay, 1 running), D demo of layers/modes,\n"
+               "          T read message (01 text 17), V read version; ESC Z n 00 command set,\n"
+               "          ESC G / ESC S printer pass-through on/off; text at the cursor\n"
+               "          (0xB2 lights every dot), BS HT LF VT FF CR CAN\n"
+               "  epson   BS HT LF VT FF CR CAN, US LF up, US B bottom, US CR line end,\n"
+               "          US 01/02/03 over-write/vertical/horizontal scroll, US C n cursor,\n"
+               "          US r n reverse, US E n blink, US @ self-test, US $ x y position,\n"
+               "          ESC @ initialise, ESC R n national set, ESC t n table,\n"
+               "          ESC = n peripheral (1 aux, 2 display, 3 both), ESC Z n 00\n"
+               "  vt100   BS LF CR text, ESC [ r;c H, ESC [ n J, ESC [ n K, ESC [ n A/B/C/D,\n"
+               "          ESC [0c identification, ESC T screen content, ESC R n country,\n"
+               "          ESC B n brightness\n"
+               "  loader  ESC \"Load\" (any set) prompts \">\"; \"1\" and \"XA\" CR prompt again;\n"
+               "          \"PX\"/\"ZX\" CR LF start the XModem receive; ESC \"R\" CR restarts\n");
+}
+
+} // namespace kdxsim

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "Display.h"
+
+#include <QStringList>
+
+namespace kdxsim {
+
+// The command line of kdx-sim.
+struct SimOptions
+{
+    DisplayConfig display;
+    int com = 0; // 0: the lowest free number
+    QString stateJsonPath;
+    bool quiet = false;
+    bool help = false;
+
+    // Parses the arguments (without the program name). False with a message for
+    // anything it does not accept.
+    bool parse(const QStringList &args, QString *error);
+
+    static QString helpText();
+};
+
+} // namespace kdxsim
