@@ -1,0 +1,144 @@
+// The main window against kdx-sim over a pseudo-terminal, in real time: the
+// window's buttons, the real serial port, and the simulated display's state file.
+
+#include "CKDX.h"
+#include "LimitedTextEdit.h"
+#include "TestEnv.h"
+#include "frmCKDX.h"
+#include "frmMain.h"
+#include "mod_Init.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+constexpr int kCom = 7;
+
+} // namespace
+
+class tst_utilityOnSim : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void commandsReachTheDisplay();
+
+private:
+    QJsonObject state() const;
+
+    QTemporaryDir m_dir;
+    QProcess m_sim;
+};
+
+void tst_utilityOnSim::initTestCase()
+{
+    kdxtest::isolateUserFolders();
+    const QString sim = QString::fromLocal8Bit(qgetenv("KDX_BIN_DIR")) + QStringLiteral("/kdx-sim");
+    if (!QFileInfo(sim).isExecutable())
+        QSKIP("kdx-sim is not built");
+    QVERIFY(m_dir.isValid());
+
+    const QString ports = QString::fromLocal8Bit(qgetenv("KDX_PORTS_DIR"));
+    QDir().mkpath(ports);
+    m_sim.setProgram(sim);
+    m_sim.setArguments({QStringLiteral("--com"), QString::number(kCom), QStringLiteral("--baud"),
+                        QStringLiteral("19200"), QStringLiteral("--state-json"), m_dir.filePath("state.json"),
+                        QStringLiteral("--quiet")});
+    m_sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_sim.start();
+    QVERIFY(m_sim.waitForStarted(5000));
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(ports + QStringLiteral("/COM%1").arg(kCom)).isSymLink(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(m_dir.filePath("state.json")), 5000);
+
+    // The utility's first start, but on the simulator's port.
+    QSettings s(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("kdx-utility"),
+                QStringLiteral("KDXB Utility"));
+    s.clear();
+    s.setValue(QStringLiteral("Settings/Comport"), QString::number(kCom - 1));
+    s.sync();
+    g_KDXType = 11;
+    frmCKDX::resetInstance();
+    frmCKDX::setPortFactory({});
+}
+
+void tst_utilityOnSim::cleanupTestCase()
+{
+    frmCKDX::resetInstance();
+    if (m_sim.state() != QProcess::NotRunning) {
+        m_sim.terminate();
+        if (!m_sim.waitForFinished(5000))
+            m_sim.kill();
+    }
+}
+
+QJsonObject tst_utilityOnSim::state() const
+{
+    QFile f(m_dir.filePath("state.json"));
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return QJsonDocument::fromJson(f.readAll()).object();
+}
+
+void tst_utilityOnSim::commandsReachTheDisplay()
+{
+    kdxtest::RecordingDialogs dialogs;
+    frmMain w;
+    QCOMPARE(w.m_kdx->CommPort(), kCom);
+    QCOMPARE(w.lblComportDevice->text(), QStringLiteral("device: %1").arg(QFileInfo(
+        QString::fromLocal8Bit(qgetenv("KDX_PORTS_DIR")) + QStringLiteral("/COM%1").arg(kCom)).symLinkTarget()));
+
+    // International code "32- Germany": the display switches its character set.
+    w.cboInternationalCode->setCurrentIndex(2);
+    w.cmdPRYX[1]->click();
+    QCOMPARE(w.txtStatus->text(), QStringLiteral("OK"));
+    QTRY_COMPARE(state().value("international").toObject().value("code").toInt(), 0x32);
+
+    // Send: the German set shows its replacements for [ and ].
+    w.txtMessage->setText(QStringLiteral("[x]"));
+    w.cmdPRYX[6]->click();
+    QCOMPARE(w.txtStatus->text(), QStringLiteral("OK"));
+    QTRY_VERIFY(state().value("lines").toArray().first().toString().startsWith(QStringLiteral("ÄxÜ")));
+    QCOMPARE(w.txtEPSON->text(), QStringLiteral("[x]"));
+
+    // Get reads the message back into both message boxes.
+    w.txtMessage->setText(QString());
+    w.cmdPRYX[7]->click();
+    QCOMPARE(w.txtStatus->text(), QStringLiteral("OK"));
+    QCOMPARE(w.txtMessage->text(), QStringLiteral("[x]"));
+    QCOMPARE(w.txtEPSON->text(), QStringLiteral("[x]"));
+
+    // The version's leading "?" is shown as "R".
+    w.cmdPRYX[9]->click();
+    QCOMPARE(w.txtStatus->text(), QStringLiteral("OK"));
+    QCOMPARE(w.lblFirmwareVersion->text(), QStringLiteral("R1.05"));
+
+    // The display leaves 19200 for 9600: its answer comes at the new rate, the
+    // window follows it, and the next command finds the display at 9600.
+    w.cboS_BaudRate->setCurrentIndex(2);
+    w.cboS_Parity->setCurrentIndex(0);
+    w.cmdPRYX[0]->click();
+    QVERIFY2(w.txtStatus->text() == QLatin1String("Get Nack") || w.txtStatus->text() == QLatin1String("OK"),
+             qPrintable(w.txtStatus->text()));
+    QCOMPARE(w.cboBaudRate->currentText(), QStringLiteral("9600"));
+    QTRY_COMPARE(state().value("baud").toInt(), 9600);
+    w.cmdPRYX[9]->click();
+    QCOMPARE(w.txtStatus->text(), QStringLiteral("OK"));
+    QVERIFY(dialogs.boxes.isEmpty());
+}
+
+QTEST_MAIN(tst_utilityOnSim)
+#include "tst_utilityOnSim.moc"
