@@ -1,0 +1,194 @@
+// A whole firmware update into kdx-sim over its pseudo-terminal, in real time:
+// the loader dialogue, the transfer and the outcome, through the firmware
+// window and through kdxctl.
+
+#include "CKDX.h"
+#include "SimProcess.h"
+#include "TestEnv.h"
+#include "frmCKDX.h"
+#include "frmFirmwareUpdate.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QtTest>
+
+namespace {
+
+constexpr int kCom = 41;
+
+QByteArray image(int size)
+{
+    QByteArray b(size, 0);
+    for (int i = 0; i < size; ++i)
+        b[i] = char((i * 13 + 1) & 0xFF);
+    return b;
+}
+
+// What the display kept equals the file, with at most the fill of the last block.
+bool sameUpToFill(const QByteArray &received, const QByteArray &sent)
+{
+    if (!received.startsWith(sent) || received.size() - sent.size() >= 128)
+        return false;
+    const QByteArray tail = received.mid(sent.size());
+    return tail.count(char(0x1A)) == tail.size();
+}
+
+} // namespace
+
+class tst_firmware_sim : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void windowUpdates_data();
+    void windowUpdates();
+    void kdxctlUpdates_data();
+    void kdxctlUpdates();
+
+private:
+    QString writeImage(const QByteArray &content);
+    QByteArray received();
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<SimProcess> m_sim;
+    std::unique_ptr<kdxtest::RecordingDialogs> m_dialogs;
+};
+
+void tst_firmware_sim::initTestCase()
+{
+    kdxtest::isolateUserFolders();
+    if (SimProcess::program().isEmpty())
+        QSKIP("kdx-sim has not been built");
+}
+
+void tst_firmware_sim::init()
+{
+    m_sim = std::make_unique<SimProcess>();
+    m_dialogs = std::make_unique<kdxtest::RecordingDialogs>();
+    QFile::remove(m_dir.filePath(QStringLiteral("received.bin")));
+}
+
+void tst_firmware_sim::cleanup()
+{
+    m_sim.reset();
+    m_dialogs.reset();
+    frmCKDX::resetInstance();
+}
+
+QString tst_firmware_sim::writeImage(const QByteArray &content)
+{
+    const QString path = m_dir.filePath(QStringLiteral("image.bin"));
+    QFile f(path);
+    f.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    f.write(content);
+    return path;
+}
+
+QByteArray tst_firmware_sim::received()
+{
+    QFile f(m_dir.filePath(QStringLiteral("received.bin")));
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void tst_firmware_sim::windowUpdates_data()
+{
+    QTest::addColumn<int>("protocol");
+    QTest::addColumn<int>("size");
+    QTest::addColumn<QStringList>("faults");
+    QTest::addColumn<QString>("report");
+
+    QTest::newRow("CRC") << 1 << 1000 << QStringList() << "Firmware Update OK!";
+    QTest::newRow("checksum") << 0 << 700 << QStringList() << "Firmware Update OK!";
+    QTest::newRow("display cancels at block 3")
+        << 1 << 1000 << QStringList {QStringLiteral("--fault"), QStringLiteral("cancel-at-block=3")}
+        << "Firmware Update failed: the display cancelled the transfer.";
+}
+
+void tst_firmware_sim::windowUpdates()
+{
+    QFETCH(int, protocol);
+    QFETCH(int, size);
+    QFETCH(QStringList, faults);
+    QFETCH(QString, report);
+
+    QVERIFY2(m_sim->start(kCom, m_dir.filePath(QStringLiteral("received.bin")), faults),
+             qPrintable(m_sim->output()));
+    const QByteArray content = image(size);
+    CKDX kdx;
+    kdx.setCommPort(kCom);
+    kdx.setBaudRate(QStringLiteral("19200"));
+    kdx.setParity(QStringLiteral("N,8,1"));
+    frmFirmwareUpdate w(kdx);
+    w.show();
+    w.findChild<QLineEdit *>(QStringLiteral("txtFile"))->setText(writeImage(content));
+    w.findChild<QComboBox *>(QStringLiteral("cboProtocol"))->setCurrentIndex(protocol);
+    QList<int> bar;
+    connect(&w.Timer1(), &platform::Timer::timeout, &w,
+            [&] { bar << w.findChild<QProgressBar *>(QStringLiteral("pb"))->value(); });
+
+    w.findChild<QPushButton *>(QStringLiteral("cmdCtrl_0"))->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!m_dialogs->boxes.isEmpty(), 30000);
+    QCOMPARE(m_dialogs->boxes.size(), 1);
+    QCOMPARE(m_dialogs->boxes[0].text, report);
+    QVERIFY(w.findChild<QPushButton *>(QStringLiteral("cmdCtrl_0"))->isEnabled());
+    // The bar moved through the loader and the blocks.
+    QVERIFY(std::any_of(bar.cbegin(), bar.cend(), [](int v) { return v > 0 && v < 100; }));
+    if (frmCKDX::instance().outcome() == frmCKDX::Outcome::Complete) {
+        QTRY_VERIFY_WITH_TIMEOUT(!received().isEmpty(), 3000);
+        QVERIFY(sameUpToFill(received(), content));
+    } else {
+        // A cancelled image is never handed over as a whole one.
+        QVERIFY(received().isEmpty());
+    }
+}
+
+void tst_firmware_sim::kdxctlUpdates_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QStringList>("faults");
+    QTest::addColumn<int>("exitCode");
+
+    QTest::newRow("CRC, plain image") << QStringList {"--crc", "--code-type", "1"} << QStringList() << 0;
+    QTest::newRow("checksum") << QStringList() << QStringList() << 0;
+    QTest::newRow("display cancels")
+        << QStringList {"--crc"} << QStringList {QStringLiteral("--fault"), QStringLiteral("cancel-at-block=2")}
+        << 7;
+}
+
+void tst_firmware_sim::kdxctlUpdates()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QStringList, faults);
+    QFETCH(int, exitCode);
+
+    QVERIFY2(m_sim->start(kCom, m_dir.filePath(QStringLiteral("received.bin")), faults),
+             qPrintable(m_sim->output()));
+    const QByteArray content = image(900);
+    QProcess p;
+    p.start(QFileInfo(SimProcess::program()).dir().filePath(QStringLiteral("kdxctl")),
+            QStringList {QStringLiteral("--port"), QStringLiteral("COM%1").arg(kCom), QStringLiteral("--baud"),
+                         QStringLiteral("19200"), QStringLiteral("firmware"), writeImage(content)}
+                + options);
+    QVERIFY(p.waitForFinished(30000));
+    const QString err = QString::fromLocal8Bit(p.readAllStandardError());
+    QCOMPARE(p.exitCode(), exitCode);
+    QVERIFY2(err.contains(QLatin1String("firmware: 20%")), qPrintable(err));
+    if (exitCode == 0) {
+        QCOMPARE(QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed(),
+                 QStringLiteral("Firmware Update OK!"));
+        QVERIFY2(err.contains(QLatin1String("firmware: 100%")), qPrintable(err));
+        QTRY_VERIFY_WITH_TIMEOUT(!received().isEmpty(), 3000);
+        QVERIFY(sameUpToFill(received(), content));
+    } else {
+        QVERIFY2(err.contains(QLatin1String("the display cancelled the transfer")), qPrintable(err));
+    }
+}
+
+QTEST_MAIN(tst_firmware_sim)
+#include "tst_firmware_sim.moc"
