@@ -1,0 +1,144 @@
+// kdxa's window against the simulated display over a pseudo-terminal at 9600
+// baud: every action, its status, and what the display then shows.
+
+#include "PortMap.h"
+#include "RecordingDialogs.h"
+#include "TestEnv.h"
+#include "frmMainKDXA.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QtTest>
+
+namespace {
+
+constexpr int kCom = 5;
+
+} // namespace
+
+class tst_kdxaSim : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void actionsOnTheSimulator();
+
+private:
+    QJsonObject state() const;
+    QString line(int row) const;
+    bool act(const char *button, const QString &status);
+
+    QTemporaryDir m_dir;
+    QProcess m_sim;
+    kdxtest::RecordingDialogs m_dialogs;
+    std::unique_ptr<frmMainKDXA> m_window;
+};
+
+void tst_kdxaSim::initTestCase()
+{
+    kdxtest::isolateUserFolders();
+    const QString sim = qEnvironmentVariable("KDX_BIN_DIR") + QStringLiteral("/kdx-sim");
+    if (!QFileInfo(sim).isExecutable())
+        QSKIP("kdx-sim has not been built");
+
+    const QString ports = m_dir.path() + QStringLiteral("/ports");
+    qputenv("KDX_PORTS_DIR", QFile::encodeName(ports));
+    m_sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_sim.start(sim, {"--com", QString::number(kCom), "--baud", "9600", "--quiet", "--state-json",
+                      m_dir.filePath(QStringLiteral("state.json"))});
+    QVERIFY(m_sim.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(!platform::PortMap(ports).devicePath(kCom).isEmpty() && !state().isEmpty(), 5000);
+
+    m_window = std::make_unique<frmMainKDXA>();
+    auto *combo = m_window->findChild<QComboBox *>(QStringLiteral("cboComport"));
+    combo->setCurrentIndex(combo->findText(QStringLiteral("COM%1").arg(kCom)));
+    QVERIFY(combo->currentIndex() >= 0);
+}
+
+void tst_kdxaSim::cleanupTestCase()
+{
+    m_window.reset();
+    if (m_sim.state() != QProcess::NotRunning) {
+        m_sim.terminate();
+        m_sim.waitForFinished(3000);
+    }
+}
+
+QJsonObject tst_kdxaSim::state() const
+{
+    QFile f(m_dir.filePath(QStringLiteral("state.json")));
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return QJsonDocument::fromJson(f.readAll()).object();
+}
+
+QString tst_kdxaSim::line(int row) const
+{
+    return state().value(QStringLiteral("lines")).toArray().at(row).toString();
+}
+
+// Clicks a button and checks the status the window shows afterwards.
+bool tst_kdxaSim::act(const char *button, const QString &status)
+{
+    m_window->findChild<QPushButton *>(QString::fromLatin1(button))->click();
+    const QString shown = m_window->findChild<QLineEdit *>(QStringLiteral("txtStatus"))->text();
+    if (shown != status)
+        qWarning("%s: status \"%s\", expected \"%s\"", button, qPrintable(shown), qPrintable(status));
+    return shown == status;
+}
+
+void tst_kdxaSim::actionsOnTheSimulator()
+{
+    frmMainKDXA &w = *m_window;
+    auto box = [&](const char *name) { return w.findChild<QLineEdit *>(QString::fromLatin1(name)); };
+    auto *binary = w.findChild<QCheckBox *>(QStringLiteral("Check1"));
+    const QString blank(20, QLatin1Char(' '));
+
+    QVERIFY(act("Command4", "OK")); // clear 1 to 40: the whole display
+    QTRY_COMPARE(line(0), blank);
+
+    box("txtPosition")->setText(QStringLiteral("3"));
+    QVERIFY(act("Command3", "OK"));
+    w.setMessageText(QStringLiteral("Hello KDXA!!"));
+    QVERIFY(act("Command5", "OK"));
+    QTRY_COMPARE(line(0), QStringLiteral("  Hello KDXA!!      "));
+    QCOMPARE(state().value(QStringLiteral("hostBaud")).toInt(), 9600);
+
+    box("txtPosition")->setText(QStringLiteral("21"));
+    QVERIFY(act("Command3", "OK"));
+    QTRY_COMPARE(state().value(QStringLiteral("cursor")).toObject().value(QStringLiteral("row")).toInt(), 2);
+
+    // Plain bytes are shown, but this display acknowledges only its commands.
+    binary->click();
+    w.setMessageText(QStringLiteral("/72/105/33"));
+    QVERIFY(act("Command5", "Device does not respond."));
+    QTRY_COMPARE(line(1), QStringLiteral("Hi!") + blank.left(17));
+
+    // A command written as bytes is acknowledged: clear cells 3 to 8.
+    w.setMessageText(QStringLiteral("/4/1/67/51/56/23"));
+    QVERIFY(act("Command5", "OK"));
+    QTRY_COMPARE(line(0), QStringLiteral("        KDXA!!      "));
+
+    box("txtStart")->setText(QStringLiteral("21"));
+    box("txtEnd")->setText(QStringLiteral("22"));
+    QVERIFY(act("Command4", "OK"));
+    QTRY_COMPARE(line(1), QStringLiteral("  !") + blank.left(17));
+
+    // A range the display refuses comes back as its answer.
+    box("txtStart")->setText(QStringLiteral("30"));
+    box("txtEnd")->setText(QStringLiteral("10"));
+    QVERIFY(act("Command4", "Get Nack"));
+
+    QVERIFY(m_dialogs.boxes.isEmpty());
+}
+
+QTEST_MAIN(tst_kdxaSim)
+#include "tst_kdxaSim.moc"
