@@ -1,0 +1,123 @@
+#include "SimProcess.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QJsonDocument>
+#include <QThread>
+
+#include <csignal>
+
+QString SimProcess::binary(const QString &name)
+{
+    QString dir = qEnvironmentVariable("KDX_BIN_DIR");
+    if (dir.isEmpty())
+        dir = QCoreApplication::applicationDirPath();
+    return dir + QLatin1Char('/') + name;
+}
+
+SimProcess::SimProcess()
+{
+    m_process.setProcessEnvironment(environment());
+}
+
+SimProcess::~SimProcess()
+{
+    if (running()) {
+        m_process.terminate();
+        if (!m_process.waitForFinished(3000))
+            m_process.kill();
+        m_process.waitForFinished(1000);
+    }
+}
+
+QProcessEnvironment SimProcess::environment() const
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("KDX_PORTS_DIR"), portsDir());
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(QStringLiteral("config")));
+    return env;
+}
+
+QString SimProcess::linkPath() const
+{
+    return portsDir() + QLatin1Char('/') + m_com;
+}
+
+bool SimProcess::start(const QStringList &args)
+{
+    m_process.start(binary(QStringLiteral("kdx-sim")),
+                    args + QStringList {QStringLiteral("--quiet"), QStringLiteral("--state-json"),
+                                        path(QStringLiteral("state.json"))});
+    if (!m_process.waitForStarted(5000)) {
+        m_error = m_process.errorString();
+        return false;
+    }
+    QDeadlineTimer deadline(5000);
+    while (!m_process.canReadLine() && !deadline.hasExpired() && running())
+        m_process.waitForReadyRead(100);
+    if (!m_process.canReadLine()) {
+        m_error = QStringLiteral("no readiness line; stderr: %1")
+                      .arg(QString::fromLocal8Bit(m_process.readAllStandardError()));
+        return false;
+    }
+    const QStringList parts = QString::fromLocal8Bit(m_process.readLine()).trimmed().split(QLatin1Char(' '));
+    if (parts.size() != 2 || !parts[1].startsWith(QLatin1String("COM"))) {
+        m_error = QStringLiteral("unexpected readiness line: %1").arg(parts.join(QLatin1Char(' ')));
+        return false;
+    }
+    m_device = parts[0];
+    m_com = parts[1];
+    return true;
+}
+
+bool SimProcess::stop(int signal)
+{
+    if (!running())
+        return true;
+    ::kill(pid_t(m_process.processId()), signal);
+    return m_process.waitForFinished(5000);
+}
+
+bool SimProcess::waitForExit(int timeoutMs)
+{
+    return !running() || m_process.waitForFinished(timeoutMs);
+}
+
+QJsonObject SimProcess::state() const
+{
+    QFile f(m_dir.filePath(QStringLiteral("state.json")));
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return QJsonDocument::fromJson(f.readAll()).object();
+}
+
+bool SimProcess::waitForState(const std::function<bool(const QJsonObject &)> &pred, int timeoutMs) const
+{
+    QDeadlineTimer deadline(timeoutMs);
+    for (;;) {
+        if (pred(state()))
+            return true;
+        if (deadline.hasExpired())
+            return false;
+        QThread::msleep(20);
+    }
+}
+
+SimProcess::Result SimProcess::kdxctl(const QStringList &args, const QStringList &portOptions) const
+{
+    QProcess p;
+    p.setProcessEnvironment(environment());
+    p.start(binary(QStringLiteral("kdxctl")), QStringList {QStringLiteral("--port"), m_com} + portOptions + args);
+    Result r;
+    if (!p.waitForFinished(15000)) {
+        p.kill();
+        p.waitForFinished();
+        r.err = QStringLiteral("kdxctl did not finish");
+        return r;
+    }
+    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
+    r.err = QString::fromLocal8Bit(p.readAllStandardError()).trimmed();
+    return r;
+}

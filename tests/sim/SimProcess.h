@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QProcess>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <functional>
+
+// kdx-sim as a separate process on a real pseudo-terminal, in a throwaway port
+// map, with its state file; and kdxctl runs against it.
+class SimProcess
+{
+public:
+    SimProcess();
+    ~SimProcess();
+
+    // Starts kdx-sim with the arguments (--quiet and --state-json are added) and
+    // waits for its readiness line. False with the reason in error().
+    bool start(const QStringList &args);
+    bool stop(int signal = 15); // SIGTERM
+    bool waitForExit(int timeoutMs);
+    int exitCode() const { return m_process.exitCode(); }
+    bool running() const { return m_process.state() != QProcess::NotRunning; }
+    qint64 pid() const { return m_process.processId(); }
+
+    QString device() const { return m_device; }
+    QString comName() const { return m_com; }
+    QString linkPath() const;
+    QString portsDir() const { return m_dir.filePath(QStringLiteral("ports")); }
+    QString path(const QString &name) const { return m_dir.filePath(name); }
+    QString error() const { return m_error; }
+
+    QJsonObject state() const;
+    // Re-reads the state file until the predicate holds or timeoutMs passes.
+    bool waitForState(const std::function<bool(const QJsonObject &)> &pred, int timeoutMs = 3000) const;
+
+    struct Result
+    {
+        int exitCode = -1;
+        QString out;
+        QString err;
+    };
+    // kdxctl --port COM<n> [extra] args
+    Result kdxctl(const QStringList &args, const QStringList &portOptions = {}) const;
+
+    static QString binary(const QString &name);
+    QProcessEnvironment environment() const;
+
+private:
+    QTemporaryDir m_dir;
+    QProcess m_process;
+    QString m_device;
+    QString m_com;
+    QString m_error;
+};

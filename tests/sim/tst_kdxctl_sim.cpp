@@ -1,0 +1,180 @@
+// kdxctl against kdx-sim over a pseudo-terminal: every command of the driver,
+// checked on the simulated display's state file.
+
+#include "SimProcess.h"
+
+#include <QJsonArray>
+#include <QtTest>
+
+namespace {
+
+struct Step
+{
+    QStringList args;
+    int exitCode = 0;
+    QString out;              // checked when not empty
+    QStringList portOptions;  // --baud and the like
+};
+
+using Steps = QList<Step>;
+
+Step ok(const QStringList &args, const QString &out = QStringLiteral("OK"))
+{
+    return Step {args, 0, out, {}};
+}
+
+Step fails(const QStringList &args, int exitCode)
+{
+    return Step {args, exitCode, QString(), {}};
+}
+
+Step at(int baud, const QStringList &args)
+{
+    return Step {args, 0, QStringLiteral("OK"), {QStringLiteral("--baud"), QString::number(baud)}};
+}
+
+// A value of the state by path ("lines/0", "cursor/col"), as text.
+QString valueAt(const QJsonObject &state, const QString &path)
+{
+    QJsonValue v = state;
+    for (const QString &key : path.split(QLatin1Char('/'))) {
+        bool isIndex = false;
+        const int i = key.toInt(&isIndex);
+        v = isIndex ? v.toArray().at(i) : v.toObject().value(key);
+    }
+    if (v.isBool())
+        return v.toBool() ? QStringLiteral("true") : QStringLiteral("false");
+    if (v.isDouble())
+        return QString::number(v.toDouble());
+    return v.toString();
+}
+
+// "path=value" must match exactly, "path^=value" at the start.
+bool holds(const QJsonObject &state, const QString &check)
+{
+    const bool prefix = check.contains(QLatin1String("^="));
+    const QString path = check.section(prefix ? QStringLiteral("^=") : QStringLiteral("="), 0, 0);
+    const QString want = check.section(prefix ? QStringLiteral("^=") : QStringLiteral("="), 1);
+    const QString got = valueAt(state, path);
+    return prefix ? got.startsWith(want) : got == want;
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Step)
+
+class tst_KdxctlSim : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void commands_data();
+    void commands();
+};
+
+void tst_KdxctlSim::commands_data()
+{
+    QTest::addColumn<QStringList>("simArgs");
+    QTest::addColumn<Steps>("steps");
+    QTest::addColumn<QStringList>("checks");
+
+    const QStringList none;
+    const QString lit(20, QChar(0x2588));
+
+    QTest::newRow("intl 32 then [x] shows ÄxÜ")
+        << none << Steps {ok({"intl", "32"}), ok({"send", "[x]"})}
+        << QStringList {"lines/0^=ÄxÜ ", "international/name=Germany", "international/code=50"};
+    QTest::newRow("intl 3A Denmark II") << none << Steps {ok({"intl", "3A"}), ok({"send", "[\\]"})}
+                                        << QStringList {"lines/0^=ÆØÅ", "international/name=Denmark II"};
+    QTest::newRow("set-baud 9600 gets Get Nack, then 9600 answers")
+        << none << Steps {fails({"set-baud", "9600", "N,8,1"}, 6), at(9600, {"position", "3"})}
+        << QStringList {"baud=9600", "framing=N,8,1", "cursor/col=3", "hostBaud=9600"};
+    QTest::newRow("set-baud 38400 E,8,1")
+        << none << Steps {fails({"set-baud", "38400", "E,8,1"}, 6), at(38400, {"position", "2"})}
+        << QStringList {"baud=38400", "framing=E,8,1", "cursor/col=2"};
+    QTest::newRow("set-baud 19200 at 19200 is OK") << none << Steps {ok({"set-baud", "19200", "O,7,1"})}
+                                                    << QStringList {"baud=19200", "framing=O,7,1"};
+    QTest::newRow("set-baud with an unknown parity sends nothing")
+        << none << Steps {fails({"set-baud", "9600", "n,8,1"}, 5)} << QStringList {"baud=19200", "rxBytes=0"};
+    QTest::newRow("commands at the wrong rate go unanswered")
+        << QStringList {"--baud", "9600"} << Steps {fails({"position", "3"}, 4), at(9600, {"position", "3"})}
+        << QStringList {"cursor/col=3", "lineMatches=true"};
+    QTest::newRow("save 1") << none << Steps {ok({"send", "One"}), ok({"save", "1"})}
+                            << QStringList {"layers/0/saved=true", "layers/0/lines/0^=One ", "layers/1/saved=false"};
+    QTest::newRow("save 4 is refused") << none << Steps {fails({"save", "4"}, 6)}
+                                       << QStringList {"layers/0/saved=false"};
+    QTest::newRow("position 20 and 21") << none << Steps {ok({"position", "20"})}
+                                        << QStringList {"cursor/row=1", "cursor/col=20"};
+    QTest::newRow("position 21") << none << Steps {ok({"position", "21"})}
+                                 << QStringList {"cursor/row=2", "cursor/col=1"};
+    QTest::newRow("position 41 is refused") << none << Steps {fails({"position", "41"}, 6)}
+                                            << QStringList {"cursor/col=1"};
+    QTest::newRow("clear 2 4") << none << Steps {ok({"send", "ABCDE"}), ok({"clear", "2", "4"})}
+                               << QStringList {"lines/0^=A   E"};
+    QTest::newRow("reboot-mode 1") << none << Steps {ok({"reboot-mode", "1"})} << QStringList {"powerUp=running"};
+    QTest::newRow("demo layer 1 blinking")
+        << none << Steps {ok({"send", "Demo"}), ok({"save", "1"}), ok({"demo", "0", "2"})}
+        << QStringList {"demo/running=true", "demo/layers/0=1", "demo/modes/0=blinking"};
+    QTest::newRow("switch epson and back")
+        << none << Steps {ok({"switch", "epson"}), ok({"send", "ab\x1f$\x01\x02" "c"})}
+        << QStringList {"commandSet=epson", "lines/0^=ab ", "lines/1^=c"};
+    QTest::newRow("switch native") << QStringList {"--mode", "epson"} << Steps {ok({"switch", "native"})}
+                                   << QStringList {"commandSet=native"};
+    QTest::newRow("printer on, text, off")
+        << none << Steps {ok({"printer", "on"}), ok({"send", "PRN"}), ok({"printer", "off"}), ok({"send", "x"})}
+        << QStringList {"aux/tail=PRN", "printer=false", "lines/0^=x "};
+    QTest::newRow("light 40") << none << Steps {ok({"light", "40"})}
+                              << QStringList {"lines/0=" + lit, "lines/1=" + lit, "codes/1/19=178"};
+    QTest::newRow("version") << none << Steps {ok({"version"}, QStringLiteral("?1.05"))} << QStringList();
+    QTest::newRow("get-message") << none << Steps {ok({"send", "Hi there"}), ok({"get-message"}, "Hi there")}
+                                 << QStringList();
+    QTest::newRow("send through the code table")
+        << none << Steps {ok({"send", "Grüße"})} << QStringList {"lines/0^=Grüße", "codes/0/2=129", "codes/0/3=225"};
+    QTest::newRow("send-byte") << none << Steps {ok({"send-byte", "65"}), ok({"send-byte", "178"})}
+                               << QStringList {"lines/0^=A█"};
+    QTest::newRow("send-bytes frame is acknowledged") << none << Steps {ok({"send-bytes", "/4/1/80/51/23"})}
+                                                      << QStringList {"cursor/col=3"};
+    QTest::newRow("send-bytes text gets no acknowledge") << none << Steps {fails({"send-bytes", "/72/105"}, 4)}
+                                                         << QStringList {"lines/0^=Hi"};
+    QTest::newRow("fault silent") << QStringList {"--fault", "silent"} << Steps {fails({"position", "2"}, 4)}
+                                  << QStringList {"cursor/col=2"};
+    QTest::newRow("fault nak") << QStringList {"--fault", "nak"} << Steps {fails({"position", "2"}, 6)}
+                               << QStringList {"cursor/col=1"};
+    QTest::newRow("fault slow inside the limit") << QStringList {"--fault", "slow=300"}
+                                                 << Steps {ok({"position", "2"})} << QStringList();
+    QTest::newRow("fault slow past the limit") << QStringList {"--fault", "slow=1500"}
+                                               << Steps {fails({"position", "2"}, 4)} << QStringList();
+    QTest::newRow("fault garble") << QStringList {"--fault", "garble"} << Steps {fails({"position", "2"}, 6)}
+                                  << QStringList();
+    QTest::newRow("fault short-version") << QStringList {"--fault", "short-version"}
+                                         << Steps {fails({"version"}, 6)} << QStringList();
+    QTest::newRow("fault double-ack") << QStringList {"--fault", "double-ack"} << Steps {ok({"position", "2"})}
+                                      << QStringList();
+}
+
+void tst_KdxctlSim::commands()
+{
+    QFETCH(QStringList, simArgs);
+    QFETCH(Steps, steps);
+    QFETCH(QStringList, checks);
+    if (!QFileInfo::exists(SimProcess::binary(QStringLiteral("kdxctl"))))
+        QSKIP("kdxctl is not built");
+
+    SimProcess sim;
+    QVERIFY2(sim.start(simArgs), qPrintable(sim.error()));
+    for (const Step &step : steps) {
+        const SimProcess::Result r = sim.kdxctl(step.args, step.portOptions);
+        const QString what = step.args.join(QLatin1Char(' ')) + QStringLiteral(": ") + r.out + QLatin1Char('|') + r.err;
+        QVERIFY2(r.exitCode == step.exitCode, qPrintable(what));
+        if (!step.out.isEmpty())
+            QVERIFY2(r.out == step.out, qPrintable(what));
+    }
+    for (const QString &check : checks) {
+        const bool ok = sim.waitForState([&](const QJsonObject &s) { return holds(s, check); }, 2000);
+        QVERIFY2(ok, qPrintable(check + QStringLiteral(" (state: ") + valueAt(sim.state(), check.section('=', 0, 0).remove('^'))
+                                + QLatin1Char(')')));
+    }
+}
+
+QTEST_GUILESS_MAIN(tst_KdxctlSim)
+#include "tst_kdxctl_sim.moc"
