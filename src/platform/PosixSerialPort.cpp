@@ -182,8 +182,10 @@ bool PosixSerialPort::setPortOpen(bool open)
         m_fd = -1;
         return false;
     }
-    // A freshly opened port starts with empty buffers.
-    ::tcflush(m_fd, TCIOFLUSH);
+    // A freshly opened port starts with an empty input buffer. The output side is
+    // left alone: the last close drained it, and on a pseudo-terminal flushing it
+    // would discard bytes of the previous session the far end has not read yet.
+    ::tcflush(m_fd, TCIFLUSH);
     return true;
 }
 
