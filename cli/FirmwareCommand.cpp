@@ -14,14 +14,34 @@
 const char *const kFirmwareUsage =
     "  firmware FILE [--crc] [--code-type 0|1]   update the firmware over XModem\n"
     "                                            (checksum unless --crc; code type 0 encrypted,\n"
-    "                                            1 not; exit 0 only for a complete transfer)\n";
+    "                                            1 not; progress on standard error; exit 0 only\n"
+    "                                            for a complete transfer)\n";
 
 namespace {
 
 // How often the transfer's progress is looked at, as the firmware window does.
 constexpr int kPollMs = 500;
 
-enum Exit { kExitOk = 0, kExitFailed = 1, kExitUsage = 2 };
+// Exit statuses follow the rest of kdxctl: the driver's result code without its
+// sign, and the sysexits numbers for a bad command line or an unreadable file.
+constexpr int kExitOk = 0;
+constexpr int kExitUsage = 64;
+constexpr int kExitNoInput = 66;
+
+int exitFor(frmCKDX::Outcome outcome)
+{
+    switch (outcome) {
+    case frmCKDX::Outcome::Complete: return kExitOk;
+    case frmCKDX::Outcome::PortFault: return -kdx::NotConnected;
+    case frmCKDX::Outcome::FileFault: return kExitNoInput;
+    case frmCKDX::Outcome::Cancelled:
+    case frmCKDX::Outcome::Stopped: return -kdx::Cancelled;
+    case frmCKDX::Outcome::None:
+    case frmCKDX::Outcome::NoStartRequest:
+    case frmCKDX::Outcome::NoAnswer: break;
+    }
+    return -kdx::NoResponse;
+}
 
 void say(const QString &text)
 {
@@ -52,7 +72,7 @@ public:
     void restart() { m_last = -1; }
 
 private:
-    int m_last = -1;
+    int m_last = 0;
 };
 
 } // namespace
@@ -87,7 +107,7 @@ int firmwareCommand(CKDX &kdx, const QStringList &args)
     fileCheck::Fault fault;
     if (!fileCheck::openForReading(file, fault)) {
         say(QStringLiteral("kdxctl firmware: %1: %2").arg(file, fault.description));
-        return kExitFailed;
+        return kExitNoInput;
     }
 
     // The transfer runs on the sender's timer, which needs an event loop.
@@ -114,7 +134,7 @@ int firmwareCommand(CKDX &kdx, const QStringList &args)
         say(QStringLiteral("kdxctl firmware: the loader did not answer: %1 (%2)")
                 .arg(CKDX::ErrorDescription(r))
                 .arg(r));
-        return kExitFailed;
+        return -r;
     }
     progress.show(kdx.Progress());
 
@@ -131,8 +151,9 @@ int firmwareCommand(CKDX &kdx, const QStringList &args)
     poll.setEnabled(false);
     if (form.outcome() != frmCKDX::Outcome::Complete) {
         say(QStringLiteral("kdxctl firmware: the update failed: %1").arg(form.outcomeText()));
-        return kExitFailed;
+        return exitFor(form.outcome());
     }
-    say(QStringLiteral("firmware: Firmware Update OK!"));
+    std::fprintf(stdout, "Firmware Update OK!\n");
+    std::fflush(stdout);
     return kExitOk;
 }

@@ -36,7 +36,7 @@ public:
     // Complete is a firmware update that went through.
     enum class Outcome {
         None,           // no transfer has ended since the last start
-        Complete,       // every block accepted, EOT sent
+        Complete,       // every block accepted, EOT and the closing sent
         NoStartRequest, // the display did not ask for the file
         NoAnswer,       // a block was not accepted within the attempt limit
         Cancelled,      // the display cancelled the transfer
