@@ -155,26 +155,17 @@ void tst_CVT100::numbers_data()
     QTest::addColumn<bool>("ok");
     QTest::addColumn<double>("value");
 
-    QTest::newRow("digits") << "12" << true << 12.0;
     QTest::newRow("blanks around") << " \t7 " << true << 7.0;
-    QTest::newRow("plus") << "+3" << true << 3.0;
     QTest::newRow("minus") << "-3" << true << -3.0;
     QTest::newRow("trailing point") << "1." << true << 1.0;
     QTest::newRow("leading point") << ".5" << true << 0.5;
     QTest::newRow("exponent") << "25E-1" << true << 2.5;
-    QTest::newRow("exponent plus") << "1e+2" << true << 100.0;
     QTest::newRow("empty") << "" << false << 0.0;
-    QTest::newRow("blank") << " " << false << 0.0;
     QTest::newRow("point only") << "." << false << 0.0;
-    QTest::newRow("sign only") << "-" << false << 0.0;
     QTest::newRow("two points") << "1.2.3" << false << 0.0;
     QTest::newRow("exponent without digits") << "1e" << false << 0.0;
-    QTest::newRow("exponent alone") << "e5" << false << 0.0;
     QTest::newRow("inner blank") << "1 2" << false << 0.0;
-    QTest::newRow("two signs") << "--1" << false << 0.0;
-    QTest::newRow("hex") << "0x10" << false << 0.0;
     QTest::newRow("comma") << "1,5" << false << 0.0;
-    QTest::newRow("letter") << "2H" << false << 0.0;
 }
 
 void tst_CVT100::numbers()
