@@ -497,7 +497,7 @@ QByteArray Display::identification() const
                  .arg(m_screen.rows())
                  .arg(m_screen.cols(), 2, 10, QLatin1Char('0'))
                  .arg(m_config.versionText.mid(m_config.versionText.startsWith(QLatin1Char('?')) ? 1 : 0))
-                 .arg(m_nationalCode, 2, 16, QLatin1Char('0'))
+                 .arg(static_cast<int>(m_national), 2, 10, QLatin1Char('0'))
                  .arg(m_screen.rows())
                  .arg(m_screen.cols())
                  .toLatin1();

@@ -10,13 +10,7 @@ const QString kReverse = QStringLiteral("\x1b[7m");
 const QString kUnderline = QStringLiteral("\x1b[4m");
 const QString kPlain = QStringLiteral("\x1b[0m");
 const QString kClearLine = QStringLiteral("\x1b[K");
-constexpr int kStatusLines = 3;
 } // namespace
-
-int TerminalView::height(const Display &display)
-{
-    return display.screen().rows() + 2 + kStatusLines;
-}
 
 QString TerminalView::render(const Display &display, bool ansi, bool blinkOff)
 {

@@ -13,8 +13,6 @@ class TerminalView
 {
 public:
     static QString render(const Display &display, bool ansi, bool blinkOff = false);
-    // Lines of render()'s output, so that a redraw can move back over them.
-    static int height(const Display &display);
 };
 
 } // namespace kdxsim

@@ -156,7 +156,6 @@ int main(int argc, char *argv[])
             .arg(link.slavePath(), platform::PortMap::linkName(com), linkPath));
 
     const bool ansi = ::isatty(STDOUT_FILENO);
-    bool drawn = false;
     bool blinkOff = false;
     qint64 nextBlink = -1;
     qint64 lastRender = 0;
@@ -164,17 +163,20 @@ int main(int argc, char *argv[])
     quint64 writtenChanges = display.changes();
     int exitCode = 0;
 
+    // On a terminal the box is drawn at the top of the screen, the same place
+    // every time, so that output of other programs sharing the terminal cannot
+    // make it drift; elsewhere each drawing is appended.
+    const QString header = QStringLiteral("kdx-sim on %1 as %2 (Ctrl+C stops it)")
+                               .arg(link.slavePath(), platform::PortMap::linkName(com));
     auto render = [&](qint64 now) {
         if (opts.quiet)
             return;
         QString text;
-        if (drawn && ansi)
-            text += QStringLiteral("\x1b[%1A").arg(TerminalView::height(display));
+        if (ansi)
+            text = QStringLiteral("\x1b[H") + header + QStringLiteral("\x1b[K\n");
         text += TerminalView::render(display, ansi, blinkOff);
-        if (!ansi)
-            text += QLatin1Char('\n');
+        text += ansi ? QStringLiteral("\x1b[J") : QStringLiteral("\n");
         out(text);
-        drawn = true;
         lastRender = now;
         renderedChanges = display.changes();
     };

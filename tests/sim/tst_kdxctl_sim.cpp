@@ -86,12 +86,17 @@ void tst_KdxctlSim::commands_data()
         << QStringList {"lines/0^=ÄxÜ ", "international/name=Germany", "international/code=50"};
     QTest::newRow("intl 3A Denmark II") << none << Steps {ok({"intl", "3A"}), ok({"send", "[\\]"})}
                                         << QStringList {"lines/0^=ÆØÅ", "international/name=Denmark II"};
+    QTest::newRow("intl 0") << none << Steps {ok({"intl", "0"}), ok({"send", "#"})}
+                            << QStringList {"international/code=0", "international/name=U.S.A", "lines/0^=#"};
     QTest::newRow("set-baud 9600 gets Get Nack, then 9600 answers")
         << none << Steps {fails({"set-baud", "9600", "N,8,1"}, 6), at(9600, {"position", "3"})}
         << QStringList {"baud=9600", "framing=N,8,1", "cursor/col=3", "hostBaud=9600"};
     QTest::newRow("set-baud 38400 E,8,1")
         << none << Steps {fails({"set-baud", "38400", "E,8,1"}, 6), at(38400, {"position", "2"})}
         << QStringList {"baud=38400", "framing=E,8,1", "cursor/col=2"};
+    QTest::newRow("set-baud 115200 e,8,1")
+        << none << Steps {fails({"set-baud", "115200", "e,8,1"}, 6), at(115200, {"position", "2"})}
+        << QStringList {"baud=115200", "framing=E,8,1", "cursor/col=2"};
     QTest::newRow("set-baud 19200 at 19200 is OK") << none << Steps {ok({"set-baud", "19200", "O,7,1"})}
                                                     << QStringList {"baud=19200", "framing=O,7,1"};
     QTest::newRow("set-baud with an unknown parity sends nothing")
@@ -111,6 +116,8 @@ void tst_KdxctlSim::commands_data()
                                             << QStringList {"cursor/col=1"};
     QTest::newRow("clear 2 4") << none << Steps {ok({"send", "ABCDE"}), ok({"clear", "2", "4"})}
                                << QStringList {"lines/0^=A   E"};
+    QTest::newRow("clear 1 20") << none << Steps {ok({"send", "ABCDEFGHIJKLMNOPQRSTU"}), ok({"clear", "1", "20"})}
+                                << QStringList {"lines/0=" + QString(20, QLatin1Char(' ')), "lines/1^=U "};
     QTest::newRow("reboot-mode 1") << none << Steps {ok({"reboot-mode", "1"})} << QStringList {"powerUp=running"};
     QTest::newRow("demo layer 1 blinking")
         << none << Steps {ok({"send", "Demo"}), ok({"save", "1"}), ok({"demo", "0", "2"})}
@@ -126,19 +133,26 @@ void tst_KdxctlSim::commands_data()
     QTest::newRow("light 40") << none << Steps {ok({"light", "40"})}
                               << QStringList {"lines/0=" + lit, "lines/1=" + lit, "codes/1/19=178"};
     QTest::newRow("version") << none << Steps {ok({"version"}, QStringLiteral("?1.05"))} << QStringList();
+    QTest::newRow("get-message on an empty screen") << none << Steps {ok({"get-message"}, QString())}
+                                                    << QStringList();
     QTest::newRow("get-message") << none << Steps {ok({"send", "Hi there"}), ok({"get-message"}, "Hi there")}
                                  << QStringList();
     QTest::newRow("send through the code table")
         << none << Steps {ok({"send", "Grüße"})} << QStringList {"lines/0^=Grüße", "codes/0/2=129", "codes/0/3=225"};
+    QTest::newRow("send nothing") << none << Steps {ok({"send", ""})} << QStringList {"rxBytes=0"};
+    QTest::newRow("send at 4800, byte by byte")
+        << QStringList {"--baud", "4800"} << Steps {Step {{"send", "0123456789"}, 0, "OK", {"--baud", "4800"}}}
+        << QStringList {"lines/0^=0123456789 ", "rxBytes=10"};
     QTest::newRow("send-byte") << none << Steps {ok({"send-byte", "65"}), ok({"send-byte", "178"})}
                                << QStringList {"lines/0^=A█"};
     QTest::newRow("send-bytes frame is acknowledged") << none << Steps {ok({"send-bytes", "/4/1/80/51/23"})}
                                                       << QStringList {"cursor/col=3"};
-    QTest::newRow("send-bytes text gets no acknowledge") << none << Steps {fails({"send-bytes", "/72/105"}, 4)}
-                                                         << QStringList {"lines/0^=Hi"};
+    QTest::newRow("send-bytes text gets no acknowledge")
+        << none << Steps {fails({"send-bytes", "/72/196/13"}, 4)} << QStringList {"codes/0/1=196", "cursor/col=1"};
     QTest::newRow("fault silent") << QStringList {"--fault", "silent"} << Steps {fails({"position", "2"}, 4)}
                                   << QStringList {"cursor/col=2"};
-    QTest::newRow("fault nak") << QStringList {"--fault", "nak"} << Steps {fails({"position", "2"}, 6)}
+    QTest::newRow("fault nak") << QStringList {"--fault", "nak"}
+                               << Steps {fails({"position", "2"}, 6), fails({"get-message"}, 6)}
                                << QStringList {"cursor/col=1"};
     QTest::newRow("fault slow inside the limit") << QStringList {"--fault", "slow=300"}
                                                  << Steps {ok({"position", "2"})} << QStringList();
