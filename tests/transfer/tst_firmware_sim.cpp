@@ -155,7 +155,6 @@ void tst_firmware_sim::kdxctlUpdates_data()
     QTest::addColumn<int>("exitCode");
 
     QTest::newRow("CRC, plain image") << QStringList {"--crc", "--code-type", "1"} << QStringList() << 0;
-    QTest::newRow("checksum") << QStringList() << QStringList() << 0;
     QTest::newRow("display cancels")
         << QStringList {"--crc"} << QStringList {QStringLiteral("--fault"), QStringLiteral("cancel-at-block=2")}
         << 7;
