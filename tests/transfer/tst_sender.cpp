@@ -249,6 +249,9 @@ void tst_sender::blockAnswers_data()
     }) << Outcome::Complete << QList<int> {0, 1, 2} << 3;
     QTest::newRow("CAN cancels") << Answer([](int) { return QByteArray(1, kCAN); })
                                  << Outcome::Cancelled << QList<int> {0} << 1;
+    // Every poll reads "C...": counted, the block is never sent again.
+    QTest::newRow("C at every poll fails without a repeat")
+        << Answer([](int) { return QByteArray("C*"); }) << Outcome::NoAnswer << QList<int> {0} << 251;
     QTest::newRow("NAK answers share the limit")
         << Answer([](int) { return QByteArray(1, kNAK); }) << Outcome::NoAnswer
         << QList<int> {} << 251;
@@ -261,7 +264,17 @@ void tst_sender::blockAnswers()
     QFETCH(QList<int>, sentAtPoll);
     QFETCH(int, polls);
 
-    m_loader.answerBlock = [&](int n, const ScriptedLoader::Block &) { return answer(n); };
+    kdxtest::FakeSerialPort &port = m_env->port();
+    m_loader.answerBlock = [&](int n, const ScriptedLoader::Block &) {
+        QByteArray a = answer(n);
+        if (!a.endsWith('*'))
+            return a;
+        // A stream: the bytes arrive every 50 ms for longer than the block waits.
+        a.chop(1);
+        for (int k = 0; k < 800; ++k)
+            port.reply(a, 10 + 50 * k);
+        return QByteArray();
+    };
     runTransfer(pattern(100), false);
 
     const frmCKDX &form = frmCKDX::instance();

@@ -333,6 +333,9 @@ void tst_windows::sendOutcomes_data()
     QTest::newRow("blocks never accepted") << "silent-blocks"
                                            << "Firmware Update failed: the display did not answer."
                                            << Icon::Exclamation;
+    QTest::newRow("port fails during the transfer")
+        << "port-dies" << "Firmware Update failed: the serial port failed (The device has been disconnected, error 8020)."
+        << Icon::Exclamation;
     QTest::newRow("no loader") << "no-prompt" << "Errcode: -4" << Icon::None;
     QTest::newRow("port fails after opening") << "port-fault" << "Errcode: -3" << Icon::None;
 }
@@ -351,6 +354,12 @@ void tst_windows::sendOutcomes()
         };
     if (display == QLatin1String("silent-blocks"))
         m_loader.answerBlock = [](int, const ScriptedLoader::Block &) { return QByteArray(); };
+    if (display == QLatin1String("port-dies"))
+        m_loader.answerBlock = [this](int n, const ScriptedLoader::Block &) {
+            if (n == 2)
+                m_env->port().hungUp = true;
+            return QByteArray(1, 0x06);
+        };
     if (display == QLatin1String("no-prompt"))
         m_loader.promptAnswers = {">"};
     if (display == QLatin1String("port-fault"))
