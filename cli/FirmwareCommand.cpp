@@ -12,10 +12,11 @@
 #include <memory>
 
 const char *const kFirmwareUsage =
-    "  firmware FILE [--crc] [--code-type 0|1]   update the firmware over XModem\n"
-    "                                            (checksum unless --crc; code type 0 encrypted,\n"
-    "                                            1 not; progress on standard error; exit 0 only\n"
-    "                                            for a complete transfer)\n";
+    "  firmware FILE [--crc] [--code-type 0|1]\n"
+    "                           switch the display into its loader and send FILE over\n"
+    "                           XModem (checksum, or CRC with --crc; code type 0 encrypted,\n"
+    "                           1 not); progress on standard error, exit 0 only when\n"
+    "                           every block was accepted\n";
 
 namespace {
 
