@@ -148,7 +148,7 @@ void frmFirmwareUpdate::done(int r)
 
 void frmFirmwareUpdate::keyPressEvent(QKeyEvent *event)
 {
-    // Esc is the Close button, which also stops a transfer.
+    // Esc is the Close button, and like it does nothing while a transfer runs.
     if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
         cmdCtrl[kClose]->click();
         return;
