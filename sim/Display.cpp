@@ -74,6 +74,7 @@ Display::Display(const DisplayConfig &config)
     , m_vt100(std::make_unique<Vt100CommandSet>(*this))
     , m_loader([this](const QByteArray &b) { send(b); }, m_config.faults)
     , m_baud(config.baud)
+    , m_nationalCode(config.commandSet == CommandSetKind::Vt100 ? 0 : 0x30)
 {
     m_loader.setStartCheck(config.startCheck);
     if (!config.auxPath.isEmpty()) {
@@ -94,6 +95,7 @@ void Display::feed(const QByteArray &raw, qint64 now, int hostBaud)
     }
     const QByteArray bytes = LineModel::transfer(raw, hostBaud > 0 ? hostBaud : m_baud, m_baud,
                                                  LineModel::FramingErrors::Drop);
+    m_lastRx = bytes;
     if (bytes != raw) {
         m_lastEvent = QStringLiteral("line at %1 baud, display at %2: %3 bytes garbled")
                           .arg(hostBaud).arg(m_baud).arg(raw.size());
@@ -481,6 +483,15 @@ void Display::restart(qint64 now)
     touch();
 }
 
+QString Display::lastReceived() const
+{
+    constexpr int kShown = 24;
+    QString hex = QString::fromLatin1(m_lastRx.left(kShown).toHex(' ').toUpper());
+    if (m_lastRx.size() > kShown)
+        hex += QStringLiteral(" ... (%1 bytes)").arg(m_lastRx.size());
+    return hex;
+}
+
 QByteArray Display::storedMessage() const
 {
     QByteArray codes = m_screen.codes();
@@ -596,6 +607,7 @@ QJsonObject Display::state() const
     o[QStringLiteral("faults")] = QJsonArray::fromStringList(m_config.faults.names());
     o[QStringLiteral("hungUp")] = m_hungUp;
     o[QStringLiteral("lastEvent")] = m_lastEvent;
+    o[QStringLiteral("lastReceived")] = lastReceived();
     o[QStringLiteral("changes")] = qint64(m_changes);
     return o;
 }

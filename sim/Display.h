@@ -81,6 +81,8 @@ public:
     bool demoRunning() const { return m_animation.has_value(); }
     const FirmwareLoader &loader() const { return m_loader; }
     QString lastEvent() const { return m_lastEvent; }
+    // The bytes of the latest read as the display received them, in hex.
+    QString lastReceived() const;
 
     // Used by the command sets.
     void send(const QByteArray &bytes);
@@ -158,7 +160,7 @@ private:
     QString m_framing = QStringLiteral("N,8,1");
     int m_hostBaud = 0;
     NationalSet m_national = NationalSet::Usa;
-    int m_nationalCode = 0x30;
+    int m_nationalCode;
     int m_codeTable = 0;
     bool m_cursorVisible = false;
     bool m_reverse = false;
@@ -185,6 +187,7 @@ private:
     bool m_hungUp = false;
     quint64 m_changes = 0;
     QString m_lastEvent;
+    QByteArray m_lastRx;
 };
 
 } // namespace kdxsim

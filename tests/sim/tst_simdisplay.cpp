@@ -513,13 +513,14 @@ void tst_SimDisplay::terminalView()
     SimHarness sim;
     sim.exchange("Hi");
     const QString plain = TerminalView::render(sim.display, false);
-    // Frame, two rows, frame, three status lines.
-    QCOMPARE(plain.count(QLatin1Char('\n')), 7);
+    // Frame, two rows, frame, four status lines.
+    QCOMPARE(plain.count(QLatin1Char('\n')), 8);
+    QVERIFY(plain.contains(QStringLiteral("rx: 48 69")));
     QVERIFY(plain.contains(QStringLiteral("│Hi                  │")));
     QVERIFY(plain.contains(QStringLiteral("native")));
     QVERIFY(plain.contains(QStringLiteral("cursor 1,3")));
     const QString ansi = TerminalView::render(sim.display, true);
-    QCOMPARE(ansi.count(QLatin1Char('\n')), 7);
+    QCOMPARE(ansi.count(QLatin1Char('\n')), 8);
 }
 
 QTEST_GUILESS_MAIN(tst_SimDisplay)
