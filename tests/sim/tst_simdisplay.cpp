@@ -46,8 +46,6 @@ private slots:
     void baudChangeAndMismatch();
     void lineModel_data();
     void lineModel();
-    void faults_data();
-    void faults();
     void layersDemoAndRestart();
     void selfTestRestoresScreen();
     void options_data();
@@ -67,7 +65,6 @@ void tst_SimDisplay::nativeFrames_data()
     QTest::newRow("text") << QByteArray("Hello") << QByteArray() << QStringLiteral("Hello") << "1,6";
     QTest::newRow("P 20 moves to the last cell of row 1")
         << QByteArray(frame('P', "D") + "X") << kAck << QString(19, QLatin1Char(' ')) + "X" << "2,1";
-    QTest::newRow("P 21 moves to row 2") << frame('P', "E") << kAck << blank << "2,1";
     QTest::newRow("P 0 is refused") << frame('P', "0") << kNak << blank << "1,1";
     QTest::newRow("P beyond the screen is refused") << frame('P', "y") << kNak << blank << "1,1";
     QTest::newRow("C 2..4 clears three cells")
@@ -86,7 +83,6 @@ void tst_SimDisplay::nativeFrames_data()
     QTest::newRow("I unknown code") << frame('I', "\x50") << kNak << blank << "1,1";
     QTest::newRow("S layer 4 refused") << frame('S', "4") << kNak << blank << "1,1";
     QTest::newRow("O 1") << frame('O', "1") << kAck << blank << "1,1";
-    QTest::newRow("O 2 refused") << frame('O', "2") << kNak << blank << "1,1";
     QTest::newRow("D 8 refused") << frame('D', "81") << kNak << blank << "1,1";
     QTest::newRow("unknown letter") << frame('Q') << kNak << blank << "1,1";
     QTest::newRow("missing end byte") << QByteArray("\x04\x01P1X") << kNak << blank << "1,1";
@@ -141,7 +137,6 @@ void tst_SimDisplay::nationalSets_data()
     QTest::addColumn<QString>("name");
 
     QTest::newRow("native 32 Germany") << frame('I', "\x32") << QByteArray("[x]{|}~@") << "ÄxÜäöüß§" << "Germany";
-    QTest::newRow("native 02 Germany") << frame('I', "\x02") << QByteArray("[\\]") << "ÄÖÜ" << "Germany";
     QTest::newRow("native 30 U.S.A") << frame('I', "\x30") << QByteArray("#$@[\\]^`{|}~") << "#$@[\\]^`{|}~"
                                      << "U.S.A";
     QTest::newRow("native 31 France") << frame('I', "\x31") << QByteArray("@[\\]{|}~") << "à°ç§éùè¨" << "France";
@@ -383,38 +378,6 @@ void tst_SimDisplay::lineModel()
         QVERIFY(LineModel::transfer(frame('P', "1"), from, to, LineModel::FramingErrors::Drop) != frame('P', "1"));
 }
 
-void tst_SimDisplay::faults_data()
-{
-    QTest::addColumn<QString>("fault");
-    QTest::addColumn<QByteArray>("input");
-    QTest::addColumn<int>("waitMs");
-    QTest::addColumn<QByteArray>("answer");
-    QTest::addColumn<QString>("cursor");
-
-    QTest::newRow("silent still acts") << "silent" << frame('P', "3") << 100 << QByteArray() << "1,3";
-    QTest::newRow("nak refuses and ignores") << "nak" << frame('P', "3") << 100 << kNak << "1,1";
-    QTest::newRow("slow, before the delay") << "slow=300" << frame('P', "3") << 299 << QByteArray() << "1,3";
-    QTest::newRow("slow, after the delay") << "slow=300" << frame('P', "3") << 300 << kAck << "1,3";
-    QTest::newRow("garble") << "garble" << frame('P', "3") << 10 << QByteArray("\x5c") << "1,3";
-    QTest::newRow("short-version") << "short-version" << frame('V') << 10 << QByteArray("?1.") << "1,1";
-    QTest::newRow("double-ack") << "double-ack" << frame('P', "3") << 10 << QByteArray("\x06\x06") << "1,3";
-}
-
-void tst_SimDisplay::faults()
-{
-    QFETCH(QString, fault);
-    QFETCH(QByteArray, input);
-    QFETCH(int, waitMs);
-    QFETCH(QByteArray, answer);
-    QFETCH(QString, cursor);
-    DisplayConfig c;
-    QString error;
-    QVERIFY2(c.faults.add(fault, &error), qPrintable(error));
-    SimHarness sim(c);
-    QCOMPARE(sim.exchange(input, waitMs), answer);
-    QCOMPARE(sim.cursor(), cursor);
-}
-
 void tst_SimDisplay::layersDemoAndRestart()
 {
     SimHarness sim;
@@ -479,7 +442,6 @@ void tst_SimDisplay::options_data()
     QTest::newRow("flag fault with a value") << QStringList {"--fault", "nak=2"} << false << "";
     QTest::newRow("odd rate") << QStringList {"--baud", "1234"} << false << "";
     QTest::newRow("bad mode") << QStringList {"--mode", "ascii"} << false << "";
-    QTest::newRow("missing value") << QStringList {"--com"} << false << "";
     QTest::newRow("unknown option") << QStringList {"--colour"} << false << "";
 }
 
