@@ -70,6 +70,8 @@ class tst_KdxctlSim : public QObject
 private slots:
     void commands_data();
     void commands();
+    void firmware_data();
+    void firmware();
 };
 
 void tst_KdxctlSim::commands_data()
@@ -188,6 +190,56 @@ void tst_KdxctlSim::commands()
         QVERIFY2(ok, qPrintable(check + QStringLiteral(" (state: ") + valueAt(sim.state(), check.section('=', 0, 0).remove('^'))
                                 + QLatin1Char(')')));
     }
+}
+
+// A whole update: the loader dialogue, the XModem send and the closing sequence.
+void tst_KdxctlSim::firmware_data()
+{
+    QTest::addColumn<QStringList>("simArgs");
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("check");
+    QTest::newRow("crc") << QStringList() << QStringList {"--crc"} << 0 << "crc";
+    QTest::newRow("checksum") << QStringList() << QStringList() << 0 << "checksum";
+    QTest::newRow("cancelled at block 2") << QStringList {"--fault", "cancel-at-block=2"}
+                                          << QStringList {"--crc"} << 7 << "crc";
+}
+
+void tst_KdxctlSim::firmware()
+{
+    QFETCH(QStringList, simArgs);
+    QFETCH(QStringList, options);
+    QFETCH(int, exitCode);
+    QFETCH(QString, check);
+    if (!QFileInfo::exists(SimProcess::binary(QStringLiteral("kdxctl"))))
+        QSKIP("kdxctl is not built");
+
+    SimProcess sim;
+    const QString image = sim.path(QStringLiteral("received.bin"));
+    QVERIFY2(sim.start(simArgs + QStringList {"--firmware-out", image}), qPrintable(sim.error()));
+    const QString file = sim.path(QStringLiteral("firmware.bin"));
+    QByteArray data(300, '\0');
+    for (int i = 0; i < data.size(); ++i)
+        data[i] = char(i * 31);
+    {
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(data);
+    }
+    const SimProcess::Result r = sim.kdxctl(QStringList {"firmware", file} + options);
+    QVERIFY2(r.exitCode == exitCode, qPrintable(r.out + QLatin1Char('|') + r.err));
+    // The closing ESC "R" CR always leaves the loader and restarts the display.
+    QVERIFY(sim.waitForState([](const QJsonObject &s) { return s["restarts"].toInt() == 1; }));
+    const QJsonObject loader = sim.state()["loader"].toObject();
+    QCOMPARE(loader["check"].toString(), check);
+    QCOMPARE(loader["state"].toString(), QStringLiteral("off"));
+    if (exitCode != 0) {
+        QCOMPARE(loader["images"].toInt(), 0);
+        return;
+    }
+    QFile got(image);
+    QVERIFY(got.open(QIODevice::ReadOnly));
+    QCOMPARE(got.readAll(), data + QByteArray(384 - 300, '\x1a'));
 }
 
 QTEST_GUILESS_MAIN(tst_KdxctlSim)
