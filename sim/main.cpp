@@ -97,7 +97,10 @@ private:
     QString m_path;
 };
 
+// A terminal is redrawn in place and may follow closely; a log gets a whole new
+// drawing each time, so it gets fewer.
 constexpr qint64 kRenderIntervalMs = 40;
+constexpr qint64 kLogIntervalMs = 250;
 constexpr qint64 kIdlePollMs = 1000;
 
 } // namespace
@@ -116,6 +119,19 @@ int main(int argc, char *argv[])
         return 0;
     }
 
+    // Signals are caught before the link exists, so that no stop leaves it behind.
+    if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        err(QStringLiteral("cannot create a pipe"));
+        return 1;
+    }
+    struct sigaction sa {};
+    sa.sa_handler = onSignal;
+    sigemptyset(&sa.sa_mask);
+    ::sigaction(SIGINT, &sa, nullptr);
+    ::sigaction(SIGTERM, &sa, nullptr);
+    ::sigaction(SIGHUP, &sa, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
     PtyLink link;
     if (!link.open(opts.display.baud, &error)) {
         err(error);
@@ -129,18 +145,6 @@ int main(int argc, char *argv[])
     }
     const QString linkPath = map.dir() + QLatin1Char('/') + platform::PortMap::linkName(com);
 
-    if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
-        err(QStringLiteral("cannot create a pipe"));
-        map.removeLink(com);
-        return 1;
-    }
-    struct sigaction sa {};
-    sa.sa_handler = onSignal;
-    sigemptyset(&sa.sa_mask);
-    ::sigaction(SIGINT, &sa, nullptr);
-    ::sigaction(SIGTERM, &sa, nullptr);
-    ::sigaction(SIGHUP, &sa, nullptr);
-    std::signal(SIGPIPE, SIG_IGN);
 
     Display display(opts.display);
     StateWriter state(opts.stateJsonPath);
@@ -156,6 +160,7 @@ int main(int argc, char *argv[])
             .arg(link.slavePath(), platform::PortMap::linkName(com), linkPath));
 
     const bool ansi = ::isatty(STDOUT_FILENO);
+    const qint64 renderInterval = ansi ? kRenderIntervalMs : kLogIntervalMs;
     bool blinkOff = false;
     qint64 nextBlink = -1;
     qint64 lastRender = 0;
@@ -190,7 +195,7 @@ int main(int argc, char *argv[])
                 wake = t;
         };
         if (!opts.quiet && renderedChanges != display.changes())
-            consider(lastRender + kRenderIntervalMs);
+            consider(lastRender + renderInterval);
         if (display.blink() > 0 && display.blink() < 255 && !opts.quiet) {
             if (nextBlink < 0)
                 nextBlink = now + std::max(100, display.blink() * 20);
@@ -235,7 +240,7 @@ int main(int argc, char *argv[])
             state.write(display);
             writtenChanges = display.changes();
         }
-        if (renderedChanges != display.changes() && t - lastRender >= kRenderIntervalMs)
+        if (renderedChanges != display.changes() && t - lastRender >= renderInterval)
             render(t);
         if (display.hungUp()) {
             render(t);
@@ -246,7 +251,9 @@ int main(int argc, char *argv[])
     }
 
     link.close();
-    map.removeLink(com);
+    // Only our own link: someone may have re-pointed the number meanwhile.
+    if (QFileInfo(linkPath).symLinkTarget() == link.slavePath())
+        map.removeLink(com);
     state.write(display);
     return exitCode;
 }
