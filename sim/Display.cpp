@@ -248,6 +248,7 @@ void Display::send(const QByteArray &bytes)
     if (m_config.faults.silent)
         return;
     m_txBytes += bytes.size();
+    m_lastTx = bytes;
     m_out.append({m_now + m_config.faults.slowMs, bytes, m_baud});
     touch();
 }
@@ -483,13 +484,13 @@ void Display::restart(qint64 now)
     touch();
 }
 
-QString Display::lastReceived() const
+QString Display::hex(const QByteArray &bytes)
 {
-    constexpr int kShown = 24;
-    QString hex = QString::fromLatin1(m_lastRx.left(kShown).toHex(' ').toUpper());
-    if (m_lastRx.size() > kShown)
-        hex += QStringLiteral(" ... (%1 bytes)").arg(m_lastRx.size());
-    return hex;
+    constexpr int kShown = 16;
+    QString text = QString::fromLatin1(bytes.left(kShown).toHex(' ').toUpper());
+    if (bytes.size() > kShown)
+        text += QStringLiteral(" ... (%1 bytes)").arg(bytes.size());
+    return text;
 }
 
 QByteArray Display::storedMessage() const
@@ -608,6 +609,7 @@ QJsonObject Display::state() const
     o[QStringLiteral("hungUp")] = m_hungUp;
     o[QStringLiteral("lastEvent")] = m_lastEvent;
     o[QStringLiteral("lastReceived")] = lastReceived();
+    o[QStringLiteral("lastSent")] = lastSent();
     o[QStringLiteral("changes")] = qint64(m_changes);
     return o;
 }

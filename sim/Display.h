@@ -81,8 +81,10 @@ public:
     bool demoRunning() const { return m_animation.has_value(); }
     const FirmwareLoader &loader() const { return m_loader; }
     QString lastEvent() const { return m_lastEvent; }
-    // The bytes of the latest read as the display received them, in hex.
-    QString lastReceived() const;
+    // The bytes of the latest read as the display received them, and of its
+    // latest answer as it sent it, in hex.
+    QString lastReceived() const { return hex(m_lastRx); }
+    QString lastSent() const { return hex(m_lastTx); }
 
     // Used by the command sets.
     void send(const QByteArray &bytes);
@@ -146,6 +148,7 @@ private:
     void showFrame();
     void keepFirmware(const QByteArray &image);
     void touch() { ++m_changes; }
+    static QString hex(const QByteArray &bytes);
 
     DisplayConfig m_config;
     Screen m_screen;
@@ -188,6 +191,7 @@ private:
     quint64 m_changes = 0;
     QString m_lastEvent;
     QByteArray m_lastRx;
+    QByteArray m_lastTx;
 };
 
 } // namespace kdxsim

@@ -62,7 +62,7 @@ QString TerminalView::render(const Display &display, bool ansi, bool blinkOff)
                          .arg(display.loader().receiver().blocksAccepted());
     out += lineState + eol;
     out += QStringLiteral(" %1").arg(display.lastEvent()) + eol;
-    out += QStringLiteral(" rx: %1").arg(display.lastReceived()) + eol;
+    out += QStringLiteral(" rx: %1 | tx: %2").arg(display.lastReceived(), display.lastSent()) + eol;
     return out;
 }
 
