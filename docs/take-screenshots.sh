@@ -28,21 +28,34 @@ export XDG_CONFIG_HOME="$scratch/config" KDX_PORTS_DIR="$scratch/ports"
 mkdir -p "$XDG_CONFIG_HOME" "$KDX_PORTS_DIR"
 export QT_SCALE_FACTOR="$SCALE"
 
-clicks=()
-if [ -x "$BIN/kdx-sim" ]; then
+# A fresh simulator for each picture, so every one shows the same display.
+start_sim() {
+    [ -x "$BIN/kdx-sim" ] || return 0
     "$BIN/kdx-sim" --com 1 --baud 19200 --quiet >"$scratch/sim.log" 2>&1 &
     sim_pid=$!
-    for _ in $(seq 50); do [ -e "$KDX_PORTS_DIR/COM1" ] && break; sleep 0.1; done
-    clicks=(--click cmdPRYX_9 --click cmdPRYX_7)
+    for _ in $(seq 50); do [ -L "$KDX_PORTS_DIR/COM1" ] && break; sleep 0.1; done
+}
+stop_sim() {
+    [ -n "$sim_pid" ] || return 0
+    kill "$sim_pid" 2>/dev/null || true
+    wait "$sim_pid" 2>/dev/null || true
+    sim_pid=""
+}
+
+clicks=()
+if [ -x "$BIN/kdx-sim" ]; then
+    clicks=(--message "Hello from KDX" --click cmdPRYX_6 --click cmdPRYX_9 --click cmdPRYX_7)
 fi
 
 names=(setting native epson ascii)
 for tab in 0 1 2 3; do
+    start_sim
     "$BIN/show-main-window" --tab "$tab" "${clicks[@]}" &
     pid=$!
     sleep 4
     import -window root png:- | convert - -trim +repage "docs/tab-${names[$tab]}${SUFFIX}.png"
     kill "$pid"
     wait "$pid" 2>/dev/null || true
+    stop_sim
 done
 ls -l docs/*.png
