@@ -125,6 +125,7 @@ private slots:
     void nativeTabOrderFollowsRows();
     void messageLimitAndLineBreaks();
     void portMapDevice();
+    void hiddenDisplayTypeList();
     void mainStartsTheUtility();
 
 private:
@@ -874,6 +875,29 @@ void tst_frmMain::portMapDevice()
     QVERIFY(w.lblComportDevice->text().startsWith(QLatin1String("device: ")));
     QFile::remove(dir + "/COM14");
     QFile::remove(dir + "/COM15");
+}
+
+void tst_frmMain::hiddenDisplayTypeList()
+{
+    frmMain w;
+    w.cboKDXType->setCurrentIndex(1); // KDXC-P2
+    QCOMPARE(g_KDXType, 1);
+    QCOMPARE(stored("Set", "KDXType"), QStringLiteral("1"));
+    QVERIFY(!w.SSTab1->isTabEnabled(1));
+    QVERIFY(w.SSTab1->isTabEnabled(2));
+    QCOMPARE(w.cboInternationalCode->currentText(), QStringLiteral("0: U.S.A"));
+    QCOMPARE(w.cboNational->itemText(10), QStringLiteral("A: Denmark II"));
+    QVERIFY(!w.cmdFirmwireUpdate->isEnabled());
+    w.cboKDXType->setCurrentIndex(4); // KDXE
+    QVERIFY(w.cmdFirmwireUpdate->isEnabled());
+    QVERIFY(!w.cmdMis->isEnabled());
+    QVERIFY(w.fraDisplayType->isHidden());
+
+    // The refilled list still sends the code in front of the entry.
+    w.cboInternationalCode->setCurrentIndex(10);
+    port().setResponder(display);
+    w.cmdPRYX[1]->click();
+    QCOMPARE(port().written(), hex("04 01 49 0A 17"));
 }
 
 void tst_frmMain::mainStartsTheUtility()
