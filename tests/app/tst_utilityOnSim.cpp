@@ -36,6 +36,7 @@ private slots:
     void initTestCase();
     void cleanupTestCase();
     void commandsReachTheDisplay();
+    void epsonTabAndCharacterTable();
 
 private:
     QJsonObject state() const;
@@ -137,6 +138,37 @@ void tst_utilityOnSim::commandsReachTheDisplay()
     QTRY_COMPARE(state().value("baud").toInt(), 9600);
     w.cmdPRYX[9]->click();
     QCOMPARE(w.txtStatus->text(), QStringLiteral("OK"));
+    QVERIFY(dialogs.boxes.isEmpty());
+}
+
+void tst_utilityOnSim::epsonTabAndCharacterTable()
+{
+    kdxtest::RecordingDialogs dialogs;
+    frmMain w; // restores the 9600 baud the previous case left behind
+
+    w.cmdLightTube->click();
+    QTRY_COMPARE(state().value("codes").toArray().last().toArray().last().toInt(), 0xB2);
+
+    w.cmdPRYX[11]->click();
+    QTRY_COMPARE(state().value("commandSet").toString(), QStringLiteral("epson"));
+    w.cmdEPSON[8]->click(); // CLR
+    w.txtEPSON->setText(QStringLiteral("AB"));
+    w.cmdEPSON[19]->click();
+    QTRY_COMPARE(state().value("lines").toArray().first().toString(), QStringLiteral("AB") + QString(18, ' '));
+    QCOMPARE(w.txtMessage->text(), QStringLiteral("AB"));
+
+    w.cboRow->setCurrentIndex(1);
+    w.cboColumn->setCurrentIndex(4);
+    w.cmdEPSON[15]->click();
+    QTRY_COMPARE(state().value("cursor").toObject().value("row").toInt(), 2);
+    QCOMPARE(state().value("cursor").toObject().value("col").toInt(), 5);
+    w.cmdASCII1[67]->click(); // "C"
+    QTRY_VERIFY(state().value("lines").toArray().last().toString().startsWith(QStringLiteral("    C")));
+
+    w.cboPeripheral->setCurrentIndex(2);
+    QTRY_COMPARE(state().value("peripheral").toString(), QStringLiteral("both"));
+    w.cmdPRYX[12]->click();
+    QTRY_COMPARE(state().value("commandSet").toString(), QStringLiteral("native"));
     QVERIFY(dialogs.boxes.isEmpty());
 }
 
