@@ -684,7 +684,7 @@ void frmMain::fitToScreen()
 
 void frmMain::Form_Load()
 {
-    // 1. Title and the captions that depend on the model.
+    // Title and the captions that depend on the model.
     QString title = QStringLiteral("KDX Utility");
     switch (g_KDXType) {
     case 11:
@@ -703,20 +703,19 @@ void frmMain::Form_Load()
     }
     platform::app::setTitle(title);
 
-    // 2.
     setWindowTitle(QStringLiteral("%1 V%2.%3R%4")
                        .arg(title)
                        .arg(platform::app::versionMajor())
                        .arg(platform::app::versionMinor())
                        .arg(platform::app::versionRevision()));
 
-    FillParityList();            // 3.
-    CopyParityList();            // 4.
-    FillInternationalCodeList(); // 5.
-    m_blnLoading = true;         // 6.
-    FillPortAndRateLists();      // 7.
+    FillParityList();
+    CopyParityList();
+    FillInternationalCodeList();
+    m_blnLoading = true;
+    FillPortAndRateLists();
 
-    // 8. to 13. The first three hand port, baud rate and parity to the driver.
+    // The first three hand port, baud rate and parity to the driver.
     restorePosition(cboComport, kSectionSettings, QStringLiteral("Comport"), 0, &frmMain::cboComport_Click);
     restorePosition(cboBaudRate, kSectionSettings, QStringLiteral("BaudRate"), 1, &frmMain::cboBaudRate_Click);
     restorePosition(cboParity, kSectionSettings, QStringLiteral("Parity"), 0, &frmMain::cboParity_Click);
@@ -725,20 +724,19 @@ void frmMain::Form_Load()
     restorePosition(cboInternationalCode, kSectionSet, QStringLiteral("InternationalCode"), 0,
                     &frmMain::cboInternationalCode_Click);
 
-    // 14.
     cboNational->setCurrentIndex(cboInternationalCode->currentIndex());
 
-    FillLayerList(); // 15.
-    restorePosition(cboLayer, kSectionSet, QStringLiteral("Layer"), 0, &frmMain::cboLayer_Click); // 16.
+    FillLayerList();
+    restorePosition(cboLayer, kSectionSet, QStringLiteral("Layer"), 0, &frmMain::cboLayer_Click);
     restorePosition(cboShowSavedMessageAfterRebootMode, kSectionSet, QStringLiteral("ShowSavedMessageAfterRebootMode"),
-                    0, &frmMain::cboShowSavedMessageAfterRebootMode_Click); // 17.
-    FillModeList(); // 18.
-    restorePosition(cboMode, kSectionSet, QStringLiteral("Mode"), 0, &frmMain::cboMode_Click); // 19.
+                    0, &frmMain::cboShowSavedMessageAfterRebootMode_Click);
+    FillModeList();
+    restorePosition(cboMode, kSectionSet, QStringLiteral("Mode"), 0, &frmMain::cboMode_Click);
 
-    ApplyDisplayGeometry();          // 20.
-    applyTabsBySelector(g_KDXType);  // 21.
+    ApplyDisplayGeometry();
+    applyTabsBySelector(g_KDXType);
 
-    // 22. The Operation and Peripheral lists stay silent: m_blnLoading holds them.
+    // The Operation and Peripheral lists stay silent: m_blnLoading holds them.
     cboExpand->setCurrentIndex(0);
     cboOperation->setCurrentIndex(0);
     cboPeripheral->setCurrentIndex(1);
@@ -746,7 +744,7 @@ void frmMain::Form_Load()
     cboColumn->setCurrentIndex(0);
     cboDevice->setCurrentIndex(0);
 
-    // 23. Icons 101 to 105: up, down, left, right, home.
+    // Icons 101 to 105: up, down, left, right, home.
     for (int i = 0; i < 5; ++i) {
         QPushButton *b = cmdEPSON[i];
         b->setIcon(QIcon(QStringLiteral(":/icons/%1.svg").arg(101 + i)));
@@ -754,15 +752,15 @@ void frmMain::Form_Load()
         b->setIconSize(QSize(side, side));
     }
 
-    SSTab1->setCurrentIndex(TabSetting); // 24.
+    SSTab1->setCurrentIndex(TabSetting);
 
-    if (g_KDXType == 9) { // 25.
+    if (g_KDXType == 9) {
         cmdEPSON[10]->setEnabled(false);
         cmdEPSON[11]->setEnabled(false);
         cmdEPSON[18]->setEnabled(false);
     }
 
-    m_blnLoading = false; // 26.
+    m_blnLoading = false;
     updateComportDevice();
 }
 
