@@ -9,6 +9,7 @@
 // Run by hand: build/bin/firmware_bench [--size BYTES] [--checksum] [--no-close]
 
 #include "CKDX.h"
+#include "PortMap.h"
 #include "SimProcess.h"
 #include "TestEnv.h"
 #include "frmCKDX.h"
@@ -88,7 +89,7 @@ int main(int argc, char **argv)
         else if (args[i] == QLatin1String("--no-close"))
             closeHalfWay = false;
     }
-    if (SimProcess::program().isEmpty()) {
+    if (!SimProcess::built()) {
         std::fprintf(stderr, "firmware_bench: kdx-sim has not been built\n");
         return 1;
     }
@@ -108,9 +109,9 @@ int main(int argc, char **argv)
         f.write(image);
     }
 
-    SimProcess sim;
-    if (!sim.start(kCom, receivedPath)) {
-        std::fprintf(stderr, "firmware_bench: kdx-sim did not start: %s\n", qPrintable(sim.output()));
+    SimProcess sim(platform::PortMap::defaultDir());
+    if (!sim.start({QStringLiteral("--com"), QString::number(kCom), QStringLiteral("--firmware-out"), receivedPath})) {
+        std::fprintf(stderr, "firmware_bench: kdx-sim did not start: %s\n", qPrintable(sim.error()));
         return 1;
     }
 

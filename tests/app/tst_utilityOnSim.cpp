@@ -3,6 +3,8 @@
 
 #include "CKDX.h"
 #include "LimitedTextEdit.h"
+#include "PortMap.h"
+#include "SimProcess.h"
 #include "TestEnv.h"
 #include "frmCKDX.h"
 #include "frmMain.h"
@@ -16,10 +18,8 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
-#include <QProcess>
 #include <QPushButton>
 #include <QSettings>
-#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
@@ -39,31 +39,20 @@ private slots:
     void epsonTabAndCharacterTable();
 
 private:
-    QJsonObject state() const;
+    QJsonObject state() const { return m_sim->state(); }
 
-    QTemporaryDir m_dir;
-    QProcess m_sim;
+    std::unique_ptr<SimProcess> m_sim;
 };
 
 void tst_utilityOnSim::initTestCase()
 {
     kdxtest::isolateUserFolders();
-    const QString sim = QString::fromLocal8Bit(qgetenv("KDX_BIN_DIR")) + QStringLiteral("/kdx-sim");
-    if (!QFileInfo(sim).isExecutable())
+    if (!SimProcess::built())
         QSKIP("kdx-sim is not built");
-    QVERIFY(m_dir.isValid());
-
-    const QString ports = QString::fromLocal8Bit(qgetenv("KDX_PORTS_DIR"));
-    QDir().mkpath(ports);
-    m_sim.setProgram(sim);
-    m_sim.setArguments({QStringLiteral("--com"), QString::number(kCom), QStringLiteral("--baud"),
-                        QStringLiteral("19200"), QStringLiteral("--state-json"), m_dir.filePath("state.json"),
-                        QStringLiteral("--quiet")});
-    m_sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_sim.start();
-    QVERIFY(m_sim.waitForStarted(5000));
-    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(ports + QStringLiteral("/COM%1").arg(kCom)).isSymLink(), 10000);
-    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(m_dir.filePath("state.json")), 5000);
+    m_sim = std::make_unique<SimProcess>(platform::PortMap::defaultDir());
+    QVERIFY2(m_sim->start({QStringLiteral("--com"), QString::number(kCom), QStringLiteral("--baud"),
+                           QStringLiteral("19200")}),
+             qPrintable(m_sim->error()));
 
     // The utility's first start, but on the simulator's port.
     QSettings s(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("kdx-utility"),
@@ -79,19 +68,7 @@ void tst_utilityOnSim::initTestCase()
 void tst_utilityOnSim::cleanupTestCase()
 {
     frmCKDX::resetInstance();
-    if (m_sim.state() != QProcess::NotRunning) {
-        m_sim.terminate();
-        if (!m_sim.waitForFinished(5000))
-            m_sim.kill();
-    }
-}
-
-QJsonObject tst_utilityOnSim::state() const
-{
-    QFile f(m_dir.filePath("state.json"));
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return QJsonDocument::fromJson(f.readAll()).object();
+    m_sim.reset();
 }
 
 void tst_utilityOnSim::commandsReachTheDisplay()

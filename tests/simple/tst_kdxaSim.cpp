@@ -3,6 +3,7 @@
 
 #include "PortMap.h"
 #include "RecordingDialogs.h"
+#include "SimProcess.h"
 #include "TestEnv.h"
 #include "frmMainKDXA.h"
 
@@ -12,7 +13,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLineEdit>
-#include <QProcess>
 #include <QPushButton>
 #include <QtTest>
 
@@ -32,12 +32,11 @@ private slots:
     void actionsOnTheSimulator();
 
 private:
-    QJsonObject state() const;
+    QJsonObject state() const { return m_sim->state(); }
     QString line(int row) const;
     QString act(const char *button);
 
-    QTemporaryDir m_dir;
-    QProcess m_sim;
+    std::unique_ptr<SimProcess> m_sim;
     kdxtest::RecordingDialogs m_dialogs;
     std::unique_ptr<frmMainKDXA> m_window;
 };
@@ -45,17 +44,10 @@ private:
 void tst_kdxaSim::initTestCase()
 {
     kdxtest::isolateUserFolders();
-    const QString sim = qEnvironmentVariable("KDX_BIN_DIR") + QStringLiteral("/kdx-sim");
-    if (!QFileInfo(sim).isExecutable())
+    if (!SimProcess::built())
         QSKIP("kdx-sim has not been built");
-
-    const QString ports = m_dir.path() + QStringLiteral("/ports");
-    qputenv("KDX_PORTS_DIR", QFile::encodeName(ports));
-    m_sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_sim.start(sim, {"--com", QString::number(kCom), "--baud", "9600", "--quiet", "--state-json",
-                      m_dir.filePath(QStringLiteral("state.json"))});
-    QVERIFY(m_sim.waitForStarted());
-    QTRY_VERIFY_WITH_TIMEOUT(!platform::PortMap(ports).devicePath(kCom).isEmpty() && !state().isEmpty(), 5000);
+    m_sim = std::make_unique<SimProcess>(platform::PortMap::defaultDir());
+    QVERIFY2(m_sim->start({"--com", QString::number(kCom), "--baud", "9600"}), qPrintable(m_sim->error()));
 
     m_window = std::make_unique<frmMainKDXA>();
     auto *combo = m_window->findChild<QComboBox *>(QStringLiteral("cboComport"));
@@ -66,18 +58,7 @@ void tst_kdxaSim::initTestCase()
 void tst_kdxaSim::cleanupTestCase()
 {
     m_window.reset();
-    if (m_sim.state() != QProcess::NotRunning) {
-        m_sim.terminate();
-        m_sim.waitForFinished(3000);
-    }
-}
-
-QJsonObject tst_kdxaSim::state() const
-{
-    QFile f(m_dir.filePath(QStringLiteral("state.json")));
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return QJsonDocument::fromJson(f.readAll()).object();
+    m_sim.reset();
 }
 
 QString tst_kdxaSim::line(int row) const

@@ -3,6 +3,7 @@
 // window and through kdxctl.
 
 #include "CKDX.h"
+#include "PortMap.h"
 #include "SimProcess.h"
 #include "TestEnv.h"
 #include "frmCKDX.h"
@@ -63,13 +64,13 @@ private:
 void tst_firmware_sim::initTestCase()
 {
     kdxtest::isolateUserFolders();
-    if (SimProcess::program().isEmpty())
+    if (!SimProcess::built())
         QSKIP("kdx-sim has not been built");
 }
 
 void tst_firmware_sim::init()
 {
-    m_sim = std::make_unique<SimProcess>();
+    m_sim = std::make_unique<SimProcess>(platform::PortMap::defaultDir());
     m_dialogs = std::make_unique<kdxtest::RecordingDialogs>();
     QFile::remove(m_dir.filePath(QStringLiteral("received.bin")));
 }
@@ -117,8 +118,10 @@ void tst_firmware_sim::windowUpdates()
     QFETCH(QStringList, faults);
     QFETCH(QString, report);
 
-    QVERIFY2(m_sim->start(kCom, m_dir.filePath(QStringLiteral("received.bin")), faults),
-             qPrintable(m_sim->output()));
+    QVERIFY2(m_sim->start(QStringList {QStringLiteral("--com"), QString::number(kCom), QStringLiteral("--firmware-out"),
+                                          m_dir.filePath(QStringLiteral("received.bin"))}
+                             + faults),
+             qPrintable(m_sim->error()));
     const QByteArray content = image(size);
     CKDX kdx;
     kdx.setCommPort(kCom);
@@ -166,11 +169,13 @@ void tst_firmware_sim::kdxctlUpdates()
     QFETCH(QStringList, faults);
     QFETCH(int, exitCode);
 
-    QVERIFY2(m_sim->start(kCom, m_dir.filePath(QStringLiteral("received.bin")), faults),
-             qPrintable(m_sim->output()));
+    QVERIFY2(m_sim->start(QStringList {QStringLiteral("--com"), QString::number(kCom), QStringLiteral("--firmware-out"),
+                                          m_dir.filePath(QStringLiteral("received.bin"))}
+                             + faults),
+             qPrintable(m_sim->error()));
     const QByteArray content = image(900);
     QProcess p;
-    p.start(QFileInfo(SimProcess::program()).dir().filePath(QStringLiteral("kdxctl")),
+    p.start(SimProcess::binary(QStringLiteral("kdxctl")),
             QStringList {QStringLiteral("--port"), QStringLiteral("COM%1").arg(kCom), QStringLiteral("--baud"),
                          QStringLiteral("19200"), QStringLiteral("firmware"), writeImage(content)}
                 + options);

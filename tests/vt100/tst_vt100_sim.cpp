@@ -5,7 +5,9 @@
 #include "Ansi.h"
 #include "AppInfo.h"
 #include "CKDX.h"
+#include "PortMap.h"
 #include "RecordingDialogs.h"
+#include "SimProcess.h"
 #include "TestEnv.h"
 #include "frmCKDX.h"
 #include "frmVT100.h"
@@ -56,8 +58,7 @@ private:
     void waitForSameScreen(const QString &step);
     QPushButton *cmd(int i) const { return m_w->findChild<QPushButton *>(QStringLiteral("cmdCtrl_%1").arg(i)); }
 
-    QTemporaryDir m_dir;
-    QProcess m_sim;
+    std::unique_ptr<SimProcess> m_sim;
     std::unique_ptr<kdxtest::RecordingDialogs> m_dialogs;
     std::unique_ptr<CKDX> m_kdx;
     std::unique_ptr<frmVT100> m_w;
@@ -67,18 +68,11 @@ void tst_vt100_sim::initTestCase()
 {
     kdxtest::isolateUserFolders();
     platform::app::setTitle(QStringLiteral("KDXB Utility"));
-    QVERIFY(m_dir.isValid());
-
-    const QString sim = QString::fromLocal8Bit(qgetenv("KDX_BIN_DIR")) + QStringLiteral("/kdx-sim");
-    QVERIFY2(QFile::exists(sim), qPrintable(sim));
-    m_sim.setProgram(sim);
-    m_sim.setArguments({QStringLiteral("--mode"), QStringLiteral("vt100"), QStringLiteral("--com"),
-                        QString::number(kCom), QStringLiteral("--quiet"), QStringLiteral("--state-json"),
-                        m_dir.filePath(QStringLiteral("state.json"))});
-    m_sim.start();
-    QVERIFY(m_sim.waitForStarted(5000));
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(m_dir.filePath(QStringLiteral("state.json"))), 5000);
-    QTRY_VERIFY_WITH_TIMEOUT(m_sim.canReadLine(), 5000);
+    QVERIFY(SimProcess::built());
+    m_sim = std::make_unique<SimProcess>(platform::PortMap::defaultDir());
+    QVERIFY2(m_sim->start({QStringLiteral("--mode"), QStringLiteral("vt100"), QStringLiteral("--com"),
+                           QString::number(kCom)}),
+             qPrintable(m_sim->error()));
 
     // The real port, found through the port map the simulator registered in.
     frmCKDX::resetInstance();
@@ -96,18 +90,13 @@ void tst_vt100_sim::cleanupTestCase()
 {
     m_w.reset();
     frmCKDX::resetInstance();
-    m_sim.terminate();
-    if (!m_sim.waitForFinished(5000))
-        m_sim.kill();
+    m_sim.reset();
 }
 
 SimState tst_vt100_sim::readState() const
 {
     SimState s;
-    QFile f(m_dir.filePath(QStringLiteral("state.json")));
-    if (!f.open(QIODevice::ReadOnly))
-        return s;
-    s.all = QJsonDocument::fromJson(f.readAll()).object();
+    s.all = m_sim->state();
     for (const QJsonValue &row : s.all.value(QStringLiteral("codes")).toArray()) {
         for (const QJsonValue &c : row.toArray())
             s.codes << c.toInt();

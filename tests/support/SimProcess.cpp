@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QThread>
 
@@ -16,7 +17,13 @@ QString SimProcess::binary(const QString &name)
     return dir + QLatin1Char('/') + name;
 }
 
-SimProcess::SimProcess()
+bool SimProcess::built()
+{
+    return QFileInfo(binary(QStringLiteral("kdx-sim"))).isExecutable();
+}
+
+SimProcess::SimProcess(const QString &portsDir)
+    : m_portsDir(portsDir.isEmpty() ? m_dir.filePath(QStringLiteral("ports")) : portsDir)
 {
     m_process.setProcessEnvironment(environment());
 }
@@ -68,6 +75,12 @@ bool SimProcess::start(const QStringList &args)
     }
     m_device = parts[0];
     m_com = parts[1];
+    while (!QFileInfo::exists(path(QStringLiteral("state.json"))) && !deadline.hasExpired() && running())
+        QThread::msleep(10);
+    if (!QFileInfo::exists(path(QStringLiteral("state.json")))) {
+        m_error = QStringLiteral("no state file");
+        return false;
+    }
     return true;
 }
 

@@ -7,13 +7,19 @@
 
 #include <functional>
 
-// kdx-sim as a separate process on a real pseudo-terminal, in a throwaway port
-// map, with its state file; and kdxctl runs against it.
+// kdx-sim as a separate process on a real pseudo-terminal, with its state file;
+// and kdxctl runs against it. The simulator registers in the port map portsDir:
+// a throwaway folder of its own by default, or the one the test process itself
+// uses (platform::PortMap::defaultDir()) when a window or driver in the test
+// talks to it.
 class SimProcess
 {
 public:
-    SimProcess();
+    explicit SimProcess(const QString &portsDir = QString());
     ~SimProcess();
+
+    // Whether kdx-sim has been built next to the tests.
+    static bool built();
 
     // Starts kdx-sim with the arguments (--quiet and --state-json are added) and
     // waits for its readiness line. False with the reason in error().
@@ -26,8 +32,9 @@ public:
 
     QString device() const { return m_device; }
     QString comName() const { return m_com; }
+    int comNumber() const { return m_com.mid(3).toInt(); }
     QString linkPath() const;
-    QString portsDir() const { return m_dir.filePath(QStringLiteral("ports")); }
+    QString portsDir() const { return m_portsDir; }
     QString path(const QString &name) const { return m_dir.filePath(name); }
     QString error() const { return m_error; }
 
@@ -49,6 +56,7 @@ public:
 
 private:
     QTemporaryDir m_dir;
+    QString m_portsDir;
     QProcess m_process;
     QString m_device;
     QString m_com;
