@@ -9,7 +9,7 @@
 #include "PortMap.h"
 #include "ResultCode.h"
 #include "SettingsStore.h"
-#include "UpDownSpinner.h"
+#include "UpDown.h"
 #include "frmCKDX.h"
 #include "mod_Init.h"
 
@@ -319,23 +319,23 @@ QWidget *frmMain::buildNativeTab()
     focus << cboInternationalCode << cmdPRYX[1];
 
     txtLayer = numberBox(QStringLiteral("txtLayer"), 1);
-    UpDown1 = named(new UpDownSpinner(txtLayer, 1, 3, page), QStringLiteral("UpDown1"));
+    UpDown1 = named(new UpDown(txtLayer, 1, 3, page), QStringLiteral("UpDown1"));
     grid->addWidget(buddyLabel(QStringLiteral("Save the Current View Message (&Layer):"), txtLayer, page), row, 0);
     grid->addLayout(params({txtLayer, UpDown1}), row, 1);
     grid->addWidget(makeButton(2, QStringLiteral("Set")), row++, 2);
     focus << txtLayer << cmdPRYX[2];
 
     txtPosition = numberBox(QStringLiteral("txtPosition"));
-    UpDown2 = named(new UpDownSpinner(txtPosition, 1, 40, page), QStringLiteral("UpDown2"));
+    UpDown2 = named(new UpDown(txtPosition, 1, 40, page), QStringLiteral("UpDown2"));
     grid->addWidget(buddyLabel(QStringLiteral("Set &Cursor Position:"), txtPosition, page), row, 0);
     grid->addLayout(params({txtPosition, UpDown2}), row, 1);
     grid->addWidget(makeButton(3, QStringLiteral("Set")), row++, 2);
     focus << txtPosition << cmdPRYX[3];
 
     txtStart = numberBox(QStringLiteral("txtStart"));
-    UpDown3 = named(new UpDownSpinner(txtStart, 1, 40, page), QStringLiteral("UpDown3"));
+    UpDown3 = named(new UpDown(txtStart, 1, 40, page), QStringLiteral("UpDown3"));
     txtEnd = numberBox(QStringLiteral("txtEnd"));
-    UpDown4 = named(new UpDownSpinner(txtEnd, 1, 40, page), QStringLiteral("UpDown4"));
+    UpDown4 = named(new UpDown(txtEnd, 1, 40, page), QStringLiteral("UpDown4"));
     grid->addWidget(buddyLabel(QStringLiteral("Clear &Display Range:"), txtStart, page), row, 0);
     grid->addLayout(params({buddyLabel(QStringLiteral("&From:"), txtStart, page), txtStart, UpDown3, nullptr,
                             buddyLabel(QStringLiteral("&To:"), txtEnd, page), txtEnd, UpDown4}),
@@ -883,8 +883,8 @@ void frmMain::ApplyDisplayGeometry()
         box->setMaxLength(g.cells());
         box->clear();
     }
-    for (UpDownSpinner *spin : {UpDown2, UpDown3, UpDown4})
-        spin->setMax(g.cells());
+    for (UpDown *spin : {UpDown2, UpDown3, UpDown4})
+        spin->setMaximum(g.cells());
     const QSignalBlocker quietRows(cboRow);
     const QSignalBlocker quietColumns(cboColumn);
     cboRow->clear();

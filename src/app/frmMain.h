@@ -15,7 +15,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTabWidget;
-class UpDownSpinner;
+class UpDown;
 
 // The utility's main window: the PC side of the serial link and the
 // miscellaneous actions, the display's native commands, its EPSON-style
@@ -97,13 +97,13 @@ public:
     QComboBox *cboS_Parity = nullptr;
     QComboBox *cboInternationalCode = nullptr;
     QLineEdit *txtLayer = nullptr;
-    UpDownSpinner *UpDown1 = nullptr;
+    UpDown *UpDown1 = nullptr;
     QLineEdit *txtPosition = nullptr;
-    UpDownSpinner *UpDown2 = nullptr;
+    UpDown *UpDown2 = nullptr;
     QLineEdit *txtStart = nullptr;
-    UpDownSpinner *UpDown3 = nullptr;
+    UpDown *UpDown3 = nullptr;
     QLineEdit *txtEnd = nullptr;
-    UpDownSpinner *UpDown4 = nullptr;
+    UpDown *UpDown4 = nullptr;
     QComboBox *cboLayer = nullptr;
     QComboBox *cboMode = nullptr;
     QComboBox *cboShowSavedMessageAfterRebootMode = nullptr;

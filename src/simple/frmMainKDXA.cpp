@@ -6,7 +6,7 @@
 #include "CKDX.h"
 #include "Clock.h"
 #include "Dialogs.h"
-#include "BuddySpinner.h"
+#include "UpDown.h"
 #include "frmCKDX.h"
 #include "myComm.h"
 
@@ -79,9 +79,9 @@ QLineEdit *numberBox(const QString &name, const QString &text, QWidget *parent)
     return box;
 }
 
-BuddySpinner *spinner(const QString &name, QLineEdit *buddy, QWidget *parent)
+UpDown *spinner(const QString &name, QLineEdit *buddy, QWidget *parent)
 {
-    auto *spin = new BuddySpinner(parent);
+    auto *spin = new UpDown(parent);
     spin->setObjectName(name);
     spin->setRange(kSpinMin, kSpinMax);
     spin->setBuddy(buddy);

@@ -12,7 +12,7 @@ class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
-class BuddySpinner;
+class UpDown;
 
 // The compact window for a KDXA display at 9600,N,8,1: port choice, cursor
 // position, clearing a range, and sending a message as text or in byte notation
@@ -68,14 +68,14 @@ private:
     QPushButton *Command2 = nullptr;
     QLabel *Label6 = nullptr;
     QLineEdit *txtPosition = nullptr;
-    BuddySpinner *UpDown2 = nullptr;
+    UpDown *UpDown2 = nullptr;
     QPushButton *Command3 = nullptr;
     QLabel *Label7 = nullptr;
     QLineEdit *txtStart = nullptr;
-    BuddySpinner *UpDown3 = nullptr;
+    UpDown *UpDown3 = nullptr;
     QLabel *Label2 = nullptr;
     QLineEdit *txtEnd = nullptr;
-    BuddySpinner *UpDown1 = nullptr;
+    UpDown *UpDown1 = nullptr;
     QPushButton *Command4 = nullptr;
     QLabel *Label13 = nullptr;
     QPlainTextEdit *txtMessage = nullptr;

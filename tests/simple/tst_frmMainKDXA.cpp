@@ -3,7 +3,7 @@
 
 #include "Ansi.h"
 #include "AppInfo.h"
-#include "BuddySpinner.h"
+#include "UpDown.h"
 #include "PortMap.h"
 #include "TestEnv.h"
 #include "frmMainKDXA.h"
@@ -117,7 +117,7 @@ void tst_frmMainKDXA::startUpAndSpinners()
     QCOMPARE(w->messageText(), QStringLiteral("Hello KDXA!!\r\n"));
 
     // Steps stay within 1 to 40; a box that holds no number steps from the last value.
-    auto *spin = w->findChild<BuddySpinner *>(QStringLiteral("UpDown1"));
+    auto *spin = w->findChild<UpDown *>(QStringLiteral("UpDown1"));
     QCOMPARE(spin->buddy()->text(), QStringLiteral("40"));
     QTest::keyClick(spin->buddy(), Qt::Key_Up);
     QCOMPARE(spin->buddy()->text(), QStringLiteral("40"));
