@@ -13,13 +13,9 @@
 #include "frmCKDX.h"
 #include "mod_Init.h"
 
-#ifdef KDX_HAVE_TRANSFER_UI
 #include "frmFirmwareUpdate.h"
 #include "frmPassword.h"
-#endif
-#ifdef KDX_HAVE_VT100_UI
 #include "frmVT100.h"
-#endif
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -1039,7 +1035,6 @@ void frmMain::cmdFirmwireUpdate_Click()
     platform::dialogs().messageBox(
         QStringLiteral("Before updating the firmware, please make sure the device baudrate is set to 19200."),
         platform::app::title(), platform::MsgIcon::Exclamation);
-#ifdef KDX_HAVE_TRANSFER_UI
     bool passed = false;
     {
         frmPassword password(this);
@@ -1050,22 +1045,12 @@ void frmMain::cmdFirmwireUpdate_Click()
         frmFirmwareUpdate update(kdx(), this);
         update.exec();
     }
-#else
-    // The password and firmware-update windows are not part of this build.
-    platform::dialogs().messageBox(QStringLiteral("The firmware-update window is not available in this build."),
-                                   platform::app::title(), platform::MsgIcon::Exclamation);
-#endif
 }
 
 void frmMain::cmdMis_Click()
 {
-#ifdef KDX_HAVE_VT100_UI
     frmVT100 test(kdx(), this);
     test.exec();
-#else
-    platform::dialogs().messageBox(QStringLiteral("The VT100 test window is not available in this build."),
-                                   platform::app::title(), platform::MsgIcon::Exclamation);
-#endif
 }
 
 void frmMain::cmdExit_Click()

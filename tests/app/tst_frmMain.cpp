@@ -783,9 +783,7 @@ void tst_frmMain::firmwareRoad()
              QStringLiteral("Before updating the firmware, please make sure the device baudrate is set to 19200."));
     QCOMPARE(warning.icon, platform::MsgIcon::Exclamation);
     QCOMPARE(warning.title, QStringLiteral("KDXB Utility"));
-#ifdef KDX_HAVE_TRANSFER_UI
     QCOMPARE(opened, windows);
-#endif
     QVERIFY(port().writes.isEmpty());
 }
 
@@ -793,10 +791,8 @@ void tst_frmMain::vt100Window()
 {
     frmMain w;
     const QStringList opened = runModal([&] { w.cmdMis_Click(); }, [](QWidget *modal) { modal->close(); });
-#ifdef KDX_HAVE_VT100_UI
     QCOMPARE(opened, QStringList {"frmVT100"});
     QVERIFY(w.m_kdx);
-#endif
 }
 
 void tst_frmMain::exitEndsTheProgram()
