@@ -10,16 +10,10 @@
 #include "myComm.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QStringList>
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <functional>
-#include <grp.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -85,35 +79,10 @@ QString openFailureHint(const QString &portText)
     auto *port = dynamic_cast<platform::PosixSerialPort *>(&frmCKDX::instance().MSComm1());
     if (!port)
         return QString();
-    const QString dev = port->devicePath();
-    const int err = port->lastErrno();
-    if (dev.isEmpty())
-        return QStringLiteral("%1 is not in the port map (%2); \"kdxctl ports\" lists the ports")
-            .arg(portText, platform::PortMap::defaultDir());
-    switch (err) {
-    case EACCES:
-    case EPERM: {
-        QString owner;
-        struct stat st {};
-        if (::stat(QFile::encodeName(dev).constData(), &st) == 0) {
-            if (const struct group *g = ::getgrgid(st.st_gid))
-                owner = QString::fromLocal8Bit(g->gr_name);
-        }
-        if (owner.isEmpty())
-            return QStringLiteral("permission denied on %1").arg(dev);
-        return QStringLiteral("permission denied on %1: the user is not in the group \"%2\" that owns "
-                              "the device; add it (usermod -aG %2 USER) and log in again")
-            .arg(dev, owner);
-    }
-    case EBUSY:
-        return QStringLiteral("%1 is busy: another program has it open; close that program first").arg(dev);
-    case ENOENT:
-        return QStringLiteral("%1 does not exist: is the adapter plugged in?").arg(dev);
-    case 0:
-        return QStringLiteral("%1: %2").arg(dev, port->lastFault().description);
-    default:
-        return QStringLiteral("%1: %2").arg(dev, QString::fromLocal8Bit(std::strerror(err)));
-    }
+    QString reason = port->openFailureReason(portText);
+    if (port->devicePath().isEmpty())
+        reason += QStringLiteral("; \"kdxctl ports\" lists the ports");
+    return reason;
 }
 
 int report(qint32 result, const QString &portText, const QString &okText = QStringLiteral("OK"))

@@ -97,11 +97,11 @@ void XModemReceiver::feed(quint8 byte, qint64 now)
             m_deadline = now + kCharTimeout.count();
             return;
         case kEot:
-            if (m_state == State::Receiving) {
-                m_send(QByteArray(1, char(kAck)));
-                m_state = State::Done;
-                m_deadline = -1;
-            }
+            // Between blocks, or before the first one: a file of no blocks is
+            // complete too.
+            m_send(QByteArray(1, char(kAck)));
+            m_state = State::Done;
+            m_deadline = -1;
             return;
         case kCan:
             if (++m_cans >= 2) {

@@ -2,9 +2,10 @@
 
 #include <QPlainTextEdit>
 
-// A multi-line text box with a length limit on what the user types or pastes,
-// like a single-line box's maximum length. Text set by the program is taken
-// whole. Tab moves the focus on rather than inserting a tab.
+// A multi-line text box with a length limit on what the user types, pastes or
+// composes, like a single-line box's maximum length; a line break counts as the
+// two characters CR LF it is sent as. Text set by the program is taken whole.
+// Tab moves the focus on rather than inserting a tab.
 class LimitedTextEdit : public QPlainTextEdit
 {
     Q_OBJECT
@@ -23,6 +24,7 @@ public:
 protected:
     void keyPressEvent(QKeyEvent *event) override;
     void insertFromMimeData(const QMimeData *source) override;
+    void inputMethodEvent(QInputMethodEvent *event) override;
 
 private:
     // How many characters may still be inserted in place of the selection.

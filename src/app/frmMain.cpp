@@ -202,6 +202,7 @@ QWidget *frmMain::buildSettingTab()
     fraRS232 = named(new QGroupBox(QStringLiteral("RS232 Settings"), page), QStringLiteral("fraRS232"));
     cboComport = named(new QComboBox(fraRS232), QStringLiteral("cboComport"));
     lblComportDevice = named(new QLabel(fraRS232), QStringLiteral("lblComportDevice"));
+    lblComportDevice->setTextFormat(Qt::PlainText);
     lblComportDevice->setTextInteractionFlags(Qt::TextSelectableByMouse);
     cboBaudRate = named(new QComboBox(fraRS232), QStringLiteral("cboBaudRate"));
     cboParity = named(new QComboBox(fraRS232), QStringLiteral("cboParity"));
@@ -292,6 +293,8 @@ QWidget *frmMain::buildNativeTab()
 
     // Firmware version
     lblFirmwareVersion = named(new QLabel(page), QStringLiteral("lblFirmwareVersion"));
+    // The display's own text, shown as received, never as markup.
+    lblFirmwareVersion->setTextFormat(Qt::PlainText);
     lblFirmwareVersion->setTextInteractionFlags(Qt::TextSelectableByMouse);
     QPushButton *getVersion = makeButton(9, QStringLiteral("GetVersion"));
     grid->addWidget(buddyLabel(QStringLiteral("Firmware &Version : "), getVersion, page), row, 0);

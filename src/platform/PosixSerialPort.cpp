@@ -1,5 +1,6 @@
 #include "PosixSerialPort.h"
 
+#include "Clock.h"
 #include "PortMap.h"
 
 #include <QFileInfo>
@@ -7,9 +8,11 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -48,6 +51,9 @@ speed_t speedOf(int baud, bool *ok)
 // Longest time a write may wait for room in the transmit queue: generous for
 // the slowest line and a full buffer, short enough that a stuck line reports.
 constexpr int kWriteStallMs = 5000;
+
+// Most bytes one read takes.
+constexpr qsizetype kMaxInput = 64 * 1024;
 
 } // namespace
 
@@ -144,13 +150,41 @@ bool PosixSerialPort::applySettings()
     return true;
 }
 
+void PosixSerialPort::waitForOutputSent()
+{
+    // At a slow rate a full lamp test takes seconds to leave; wait for it with
+    // the window alive rather than in close(), which would block.
+    LineSettings ls;
+    LineSettings::parse(m_settings, ls);
+    int pending = 0;
+    if (::ioctl(m_fd, TIOCOUTQ, &pending) != 0 || pending <= 0)
+        return;
+    const qint64 bitsPerByte = 2 + ls.dataBits + (ls.parity == 'N' ? 0 : 1);
+    const qint64 allowMs = 500 + 2 * 1000 * pending * bitsPerByte / qMax(1, ls.baud);
+    Clock &clk = clock();
+    const qint64 start = clk.nowMs();
+    while (m_fd >= 0 && ::ioctl(m_fd, TIOCOUTQ, &pending) == 0 && pending > 0) {
+        if (clk.nowMs() - start > allowMs) {
+            // The line does not move (flow control, a stuck adapter): drop the rest.
+            ::tcflush(m_fd, TCOFLUSH);
+            return;
+        }
+        clk.processEvents(10);
+    }
+}
+
 bool PosixSerialPort::setPortOpen(bool open)
 {
     if (!open) {
         if (m_fd < 0)
             return true;
-        ::tcdrain(m_fd);
-        ::close(m_fd);
+        if (!m_closing) {
+            m_closing = true;
+            waitForOutputSent();
+            m_closing = false;
+        }
+        if (m_fd >= 0)
+            ::close(m_fd);
         m_fd = -1;
         return true;
     }
@@ -189,6 +223,36 @@ bool PosixSerialPort::setPortOpen(bool open)
     return true;
 }
 
+QString PosixSerialPort::openFailureReason(const QString &portName) const
+{
+    if (m_device.isEmpty())
+        return QStringLiteral("%1 is not in the port map (%2)").arg(portName, PortMap::defaultDir());
+    switch (m_errno) {
+    case EACCES:
+    case EPERM: {
+        QString owner;
+        struct stat st {};
+        if (::stat(QFile::encodeName(m_device).constData(), &st) == 0) {
+            if (const struct group *g = ::getgrgid(st.st_gid))
+                owner = QString::fromLocal8Bit(g->gr_name);
+        }
+        if (owner.isEmpty())
+            return QStringLiteral("permission denied on %1").arg(m_device);
+        return QStringLiteral("permission denied on %1: the user is not in the group \"%2\" that owns "
+                              "the device; add it (usermod -aG %2 USER) and log in again")
+            .arg(m_device, owner);
+    }
+    case EBUSY:
+        return QStringLiteral("%1 is busy: another program has it open; close that program first").arg(m_device);
+    case ENOENT:
+        return QStringLiteral("%1 does not exist: is the adapter plugged in?").arg(m_device);
+    case 0:
+        return QStringLiteral("%1: %2").arg(m_device, m_fault.description);
+    default:
+        return QStringLiteral("%1: %2").arg(m_device, QString::fromLocal8Bit(std::strerror(m_errno)));
+    }
+}
+
 bool PosixSerialPort::checkHangup()
 {
     pollfd p {m_fd, POLLIN, 0};
@@ -221,7 +285,9 @@ bool PosixSerialPort::input(QByteArray &data)
     if (m_fd < 0)
         return fail(fault::PortNotOpen, QStringLiteral("Operation valid only when the port is open"));
     char buf[4096];
-    for (;;) {
+    // One read takes what has arrived, up to a bound, so a peer that floods the
+    // line cannot keep it reading forever.
+    while (data.size() < kMaxInput) {
         const ssize_t r = ::read(m_fd, buf, sizeof buf);
         if (r > 0) {
             data.append(buf, int(r));
@@ -235,6 +301,7 @@ bool PosixSerialPort::input(QByteArray &data)
             return true; // report the fault on the next call, keep what arrived
         return fail(fault::ReadFailed, QString::fromLocal8Bit(std::strerror(errno)), errno);
     }
+    return true;
 }
 
 bool PosixSerialPort::output(const QByteArray &data)
@@ -251,13 +318,23 @@ bool PosixSerialPort::output(const QByteArray &data)
         if (w < 0 && errno == EINTR)
             continue;
         if (w < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            pollfd p {m_fd, POLLOUT, 0};
-            const int r = ::poll(&p, 1, kWriteStallMs);
-            if (r > 0 && !(p.revents & (POLLHUP | POLLERR | POLLNVAL)))
-                continue;
-            return fail(fault::WriteFailed, r == 0 ? QStringLiteral("Transmit timeout")
-                                                   : QStringLiteral("The device has been disconnected"),
-                        r == 0 ? ETIMEDOUT : EIO);
+            // The transmit queue is full: wait for room with the window alive.
+            Clock &clk = clock();
+            const qint64 start = clk.nowMs();
+            for (;;) {
+                if (m_fd < 0)
+                    return fail(fault::PortNotOpen, QStringLiteral("Operation valid only when the port is open"));
+                pollfd p {m_fd, POLLOUT, 0};
+                const int r = ::poll(&p, 1, 0);
+                if (r > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)))
+                    return fail(fault::WriteFailed, QStringLiteral("The device has been disconnected"), EIO);
+                if (r > 0)
+                    break;
+                if (clk.nowMs() - start > kWriteStallMs)
+                    return fail(fault::WriteFailed, QStringLiteral("Transmit timeout"), ETIMEDOUT);
+                clk.processEvents(5);
+            }
+            continue;
         }
         return fail(fault::WriteFailed, QString::fromLocal8Bit(std::strerror(errno)), errno);
     }

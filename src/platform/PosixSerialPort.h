@@ -37,16 +37,20 @@ public:
     // (errno), so that a command-line user can be told what to do.
     QString devicePath() const { return m_device; }
     int lastErrno() const { return m_errno; }
+    // Why the last open failed and what to do about it, in one line.
+    QString openFailureReason(const QString &portName) const;
 
 private:
     bool fail(int number, const QString &text, int err = 0);
     bool applySettings();
     bool checkHangup();
+    void waitForOutputSent();
 
     Resolver m_resolver;
     int m_port = 1;
     QString m_settings = QStringLiteral("9600,N,8,1");
     int m_fd = -1;
+    bool m_closing = false;
     QString m_device;
     int m_errno = 0;
     PortFault m_fault;

@@ -21,13 +21,21 @@ void WidgetDialogs::messageBox(const QString &text, const QString &title, MsgIco
 }
 
 // The filter comes in the "description|pattern|description|pattern" form; Qt
-// wants "description (pattern);;...".
-static QString toQtFilter(const QString &filter)
+// wants "description (pattern);;...". "*.*" means every file, also one without
+// a dot in its name.
+QString WidgetDialogs::toQtFilter(const QString &filter)
 {
     const QStringList parts = filter.split(QLatin1Char('|'));
     QStringList out;
-    for (int i = 0; i + 1 < parts.size(); i += 2)
-        out << QStringLiteral("%1 (%2)").arg(parts[i], QString(parts[i + 1]).replace(QLatin1Char(';'), QLatin1Char(' ')));
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        QStringList patterns = parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts);
+        for (QString &p : patterns) {
+            p = p.trimmed();
+            if (p == QLatin1String("*.*"))
+                p = QStringLiteral("*");
+        }
+        out << QStringLiteral("%1 (%2)").arg(parts[i], patterns.join(QLatin1Char(' ')));
+    }
     return out.join(QStringLiteral(";;"));
 }
 

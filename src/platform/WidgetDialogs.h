@@ -14,6 +14,8 @@ public:
 
     // Installs a process-wide instance as the dialogs in use.
     static void install();
+
+    static QString toQtFilter(const QString &filter);
 };
 
 } // namespace platform

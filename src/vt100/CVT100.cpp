@@ -137,13 +137,15 @@ void CVT100::advanceAfterWrite()
 // first row or column, anything past the grid the last one.
 void CVT100::moveCursorTo(double row, double col)
 {
+    // The 0-based place is the parameter minus 1, taken to the nearest whole
+    // number with halves going to the even neighbour.
     const auto limit = [](double v, std::int16_t count) {
-        const double r = std::nearbyint(v); // halves go to the even neighbour
-        if (!(r >= 1))
+        const double r = std::nearbyint(v - 1);
+        if (!(r >= 0))
             return std::int16_t(0);
-        if (r >= double(count))
+        if (r >= double(count - 1))
             return std::int16_t(count - 1);
-        return std::int16_t(r - 1);
+        return std::int16_t(r);
     };
     m_iCursorY = limit(row, m_iRows);
     m_iCursorX = limit(col, m_iCols);

@@ -377,6 +377,17 @@ void frmVT100::done(int r)
     QDialog::done(r);
 }
 
+void frmVT100::keyPressEvent(QKeyEvent *event)
+{
+    // The window closes from its frame only: Esc is a key the technician sends
+    // to the display, and outside the screen copy it does nothing.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
 // ------------------------------------------------------------------- cells
 
 void frmVT100::setCellColours(int index, const QColor &background, const QColor &text)

@@ -55,6 +55,7 @@ public:
     // A close while busy is deferred until the running operation lets go; a
     // close when idle closes the port that the key path leaves open.
     void done(int r) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

@@ -18,6 +18,7 @@
 #include <QSettings>
 #include <QTabWidget>
 #include <QTimer>
+#include <QClipboard>
 #include <QtTest>
 
 #include <memory>
@@ -98,6 +99,7 @@ private slots:
     void changesAreSavedAndRestored();
     void selectors_data();
     void selectors();
+    void messageLimitCountsWhatIsSent();
     void nativeCommands_data();
     void nativeCommands();
     void nativeFailures_data();
@@ -334,6 +336,27 @@ void tst_frmMain::selectors()
     QCOMPARE(w.SSTab1->tabText(1), selector == 12 ? QStringLiteral("Group A") : QStringLiteral("Main(PRYX)"));
     QCOMPARE(w.cmdPRYX[11]->text(), selector == 11 ? QStringLiteral("Switch to EPSON Command")
                                                    : QStringLiteral("Switch to Group B Command"));
+}
+
+void tst_frmMain::messageLimitCountsWhatIsSent()
+{
+    g_KDXType = 11;
+    frmMain w;
+    w.show();
+    LimitedTextEdit *box = w.txtMessage;
+    box->setFocus();
+    // 38 characters and a line break fill the 40 cells: the break goes out as CR LF.
+    QTest::keyClicks(box, QString(38, QLatin1Char('a')));
+    QTest::keyClick(box, Qt::Key_Return);
+    QTest::keyClicks(box, QStringLiteral("bc"));
+    QCOMPARE(box->text(), QString(38, QLatin1Char('a')) + QStringLiteral("\r\n"));
+    QCOMPARE(box->text().size(), 40);
+
+    // A paste takes what fits, a line break counting two.
+    box->clear();
+    QGuiApplication::clipboard()->setText(QString(37, QLatin1Char('x')) + QStringLiteral("\r\nyz"));
+    box->paste();
+    QCOMPARE(box->text(), QString(37, QLatin1Char('x')) + QStringLiteral("\r\ny"));
 }
 
 void tst_frmMain::nativeCommands_data()

@@ -63,6 +63,7 @@ private slots:
     void fallsBackToChecksum();
     void senderNeverStarts();
     void cancelAtBlockFault();
+    void imageIsWrittenAndLoaderLeft_data();
     void imageIsWrittenAndLoaderLeft();
 };
 
@@ -230,19 +231,28 @@ void tst_SimLoader::cancelAtBlockFault()
     QCOMPARE(sim.exchange(block(2, data, true), 10).left(1), QByteArray("\x18"));
 }
 
+void tst_SimLoader::imageIsWrittenAndLoaderLeft_data()
+{
+    QTest::addColumn<int>("blocks");
+    QTest::newRow("one block") << 1;
+    QTest::newRow("empty file: EOT alone") << 0;
+}
+
 // The sender's closing sequence (EOT, ESC, "R" CR) leaves the loader and the
 // image lands in the --firmware-out file.
 void tst_SimLoader::imageIsWrittenAndLoaderLeft()
 {
+    QFETCH(int, blocks);
     QTemporaryDir dir;
     DisplayConfig c;
     c.firmwareOutPath = dir.filePath(QStringLiteral("image.bin"));
     SimHarness sim(c);
     sim.exchange("before");
     enterReceive(sim, "ZX");
-    const QByteArray data = payload(128, 3);
-    sim.exchange(block(1, data, true), 10);
-    sim.exchange("\x04", 500);
+    const QByteArray data = blocks ? payload(128, 3) : QByteArray();
+    if (blocks)
+        sim.exchange(block(1, data, true), 10);
+    QCOMPARE(sim.exchange("\x04", 500).right(1), QByteArray("\x06"));
     sim.exchange("\x1b", 100);
     sim.exchange("R\r", 100);
     const QJsonObject st = sim.display.state();

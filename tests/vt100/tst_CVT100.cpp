@@ -123,7 +123,8 @@ void tst_CVT100::bytes_data()
     row("empty goes to 1", "\x1b[3;3H\x1b[;H", {}, 1, 1);
     row("beyond 16 bits", "\x1b[99999;2H", {}, 4, 2);
     row("far beyond 16 bits", "\x1b[2;123456789012H", {}, 2, 20);
-    row("halves to even", "\x1b[2.5;3.5H", {}, 2, 4);
+    row("halves to even", "\x1b[2.5;3.5H", {}, 3, 3);
+    row("1.5 is row 1, 4.5 column 5", "\x1b[1.5;4.5H", {}, 1, 5);
     row("fraction below a half", "\x1b[3;0.4H", {}, 3, 1);
     row("trailing blanks", "\x1b[2 ;3 H", {}, 2, 3);
 

@@ -446,6 +446,12 @@ void tst_frmVT100::clicks()
     QCOMPARE(b.env.port().written(), hex("08"));
     QCOMPARE(int(b.w->cursorCell()), cursorCell);
     QVERIFY(b.pic()->hasFocus());
+
+    // Esc is a key for the display, never a way out of the window.
+    txtY->setFocus();
+    QTest::keyClick(txtY, Qt::Key_Escape);
+    QVERIFY(b.w->isVisible());
+    QVERIFY(b.env.port().portOpen());
 }
 
 QTEST_MAIN(tst_frmVT100)
