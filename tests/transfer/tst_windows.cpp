@@ -6,6 +6,7 @@
 #include "ScriptedLoader.h"
 #include "SettingsStore.h"
 #include "TestEnv.h"
+#include "WidgetDialogs.h"
 #include "frmCKDX.h"
 #include "frmFirmwareUpdate.h"
 #include "frmPassword.h"
@@ -283,6 +284,10 @@ void tst_windows::browse()
     QCOMPARE(m_env->dialogs.openFileCalls[0].title, QStringLiteral("Sending File"));
     QCOMPARE(m_env->dialogs.openFileCalls[0].initialDir, stored);
     QCOMPARE(m_env->dialogs.openFileCalls[0].filter, QStringLiteral("*.*|*.*"));
+    // On Linux "*.*" would hide a file without a dot in its name.
+    QCOMPARE(platform::WidgetDialogs::toQtFilter(QStringLiteral("*.*|*.*")), QStringLiteral("*.* (*)"));
+    QCOMPARE(platform::WidgetDialogs::toQtFilter(QStringLiteral("Images|*.bin;*.hex|All|*.*")),
+             QStringLiteral("Images (*.bin *.hex);;All (*)"));
     QCOMPARE(txt->text(), QStringLiteral("typed by hand"));
 
     // Chosen: shown and remembered under the program folder's name.
