@@ -23,8 +23,9 @@ const char *const kUsage =
     "usage: kdxctl [--port PORT] [--baud RATE] [--parity TEXT] [--databits 7|8] COMMAND [ARG...]\n"
     "  PORT   a device path (/dev/ttyUSB0, a pseudo-terminal or a link to one) or a COM name\n"
     "         of the port map (COM3); default COM1\n"
-    "  RATE   default 19200;  TEXT: the parity setting, default N,8,1 (NONE, ODD and EVEN\n"
-    "         follow --databits, default 7)\n"
+    "  RATE   the line's baud rate, default 19200\n"
+    "  TEXT   parity, data bits and stop bits: N,8,1 (default), O,7,1, E,7,1, O,8,1, E,8,1;\n"
+    "         NONE, ODD and EVEN take 7 or 8 data bits from --databits (default 7)\n"
     "commands:\n"
     "  ports                    list the port map: \"COM3 /dev/ttyUSB0\"\n"
     "  set-baud RATE PARITY     change the display's line settings (9600 N,8,1)\n"
@@ -33,7 +34,8 @@ const char *const kUsage =
     "  position N               move the cursor\n"
     "  clear FROM TO            clear a range of cells\n"
     "  reboot-mode MODE         after power-up: 0 stay, 1 run the saved message\n"
-    "  demo LAYER MODE          show the saved demo message (0-based list rows)\n"
+    "  demo LAYER MODE          show the saved demo message; rows of the window's lists from 0:\n"
+    "                           LAYER 0 \"Layer 1\" ... 6 \"Layer 1 + 2 + 3\", MODE 0 the first ... 6\n"
     "  switch epson|native      change the display's command set\n"
     "  printer on|off           printer pass-through\n"
     "  light CELLS              lamp test: light every dot of CELLS cells\n"
@@ -42,6 +44,12 @@ const char *const kUsage =
     "  send TEXT                send text through the display's character table\n"
     "  send-byte N              send one byte, 0 to 255\n"
     "  send-bytes NOTATION      send bytes written as /72/105 and wait for the acknowledge\n";
+
+const char *const kUsageEnd =
+    "exit status: 0 done; otherwise the driver's result code without its sign (2 the port would\n"
+    "  not open, 3 the line failed, 4 no answer, 5 invalid baud rate, 6 Get Nack, 7 cancelled,\n"
+    "  8 invalid parameter); 64 a mistake on the command line, nothing opened.\n"
+    "COM names come from the port map, $KDX_PORTS_DIR or ~/.config/kdx-utility/ports.\n";
 
 void printErr(const QString &text)
 {
@@ -60,7 +68,16 @@ int usage(const QString &problem)
         printErr(QStringLiteral("kdxctl: ") + problem);
     std::fputs(kUsage, stderr);
     std::fputs(kFirmwareUsage, stderr);
+    std::fputs(kUsageEnd, stderr);
     return kExitUsage;
+}
+
+int help()
+{
+    std::fputs(kUsage, stdout);
+    std::fputs(kFirmwareUsage, stdout);
+    std::fputs(kUsageEnd, stdout);
+    return 0;
 }
 
 bool parseInt(const QString &text, int min, int max, int &out)
@@ -116,6 +133,8 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
+    if (!args.isEmpty() && (args.first() == QLatin1String("-h") || args.first() == QLatin1String("help")))
+        return help();
 
     QString portText = QStringLiteral("COM1");
     QString baud = QStringLiteral("19200");
@@ -125,11 +144,8 @@ int main(int argc, char **argv)
     // Options before the command, as "--name value" or "--name=value".
     while (!args.isEmpty() && args.first().startsWith(QLatin1String("--"))) {
         QString opt = args.takeFirst();
-        if (opt == QLatin1String("--help")) {
-            std::fputs(kUsage, stdout);
-            std::fputs(kFirmwareUsage, stdout);
-            return 0;
-        }
+        if (opt == QLatin1String("--help"))
+            return help();
         QString value;
         const qsizetype eq = opt.indexOf(QLatin1Char('='));
         if (eq > 0) {
@@ -152,6 +168,9 @@ int main(int argc, char **argv)
         } else
             return usage(QStringLiteral("unknown option %1").arg(opt));
     }
+    const QString lineSettings = baud + QLatin1Char(',') + CKDX::mapParity(parity, qint16(dataBits)).toUpper();
+    if (!platform::PosixSerialPort::acceptsSettings(lineSettings))
+        return usage(QStringLiteral("--baud %1 --parity %2 is not a line setting a port can take").arg(baud, parity));
     if (args.isEmpty())
         return usage(QStringLiteral("no command given"));
     const QString command = args.takeFirst();

@@ -1,7 +1,12 @@
 #!/usr/bin/env bash
-# Configures and builds everything into build/ (override with BUILD_DIR).
+# Configures and builds into build/ (override with BUILD_DIR): everything, or
+# only the targets named as arguments.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD_DIR=${BUILD_DIR:-build}
 cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=${BUILD_TYPE:-RelWithDebInfo} ${CMAKE_ARGS:-} >/dev/null
-cmake --build "$BUILD_DIR" -j2
+if [ $# -gt 0 ]; then
+    cmake --build "$BUILD_DIR" -j2 --target "$@"
+else
+    cmake --build "$BUILD_DIR" -j2
+fi

@@ -9,7 +9,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/bootstrap.sh
-bash scripts/build.sh
+# Only what the demo runs: the tests and benchmarks are built by scripts/test.sh.
+bash scripts/build.sh kdx-utility kdx-sim
 BIN="${BUILD_DIR:-build}/bin"
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
@@ -22,6 +23,10 @@ scratch=$(mktemp -d "${TMPDIR:-/tmp}/kdx-demo.XXXXXX")
 export XDG_CONFIG_HOME="$scratch/config"
 export KDX_PORTS_DIR="$scratch/ports"
 mkdir -p "$XDG_CONFIG_HOME" "$KDX_PORTS_DIR"
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+    export XDG_RUNTIME_DIR="$scratch/runtime"
+    mkdir -m 700 "$XDG_RUNTIME_DIR"
+fi
 
 sim_pid=""
 stop() {

@@ -105,17 +105,16 @@ platform::SerialPort &CKDX::comm()
     return frmCKDX::instance().MSComm1();
 }
 
-void CKDX::setParity(const QString &i_sParity)
+QString CKDX::mapParity(const QString &parity, qint16 dataBit)
 {
-    const bool seven = m_iDataBit == 7;
-    if (i_sParity == QLatin1String("NONE"))
-        m_sParity = QStringLiteral("n,8,1");
-    else if (i_sParity == QLatin1String("ODD"))
-        m_sParity = seven ? QStringLiteral("o,7,1") : QStringLiteral("o,8,1");
-    else if (i_sParity == QLatin1String("EVEN"))
-        m_sParity = seven ? QStringLiteral("e,7,1") : QStringLiteral("e,8,1");
-    else
-        m_sParity = i_sParity;
+    const bool seven = dataBit == 7;
+    if (parity == QLatin1String("NONE"))
+        return QStringLiteral("n,8,1");
+    if (parity == QLatin1String("ODD"))
+        return seven ? QStringLiteral("o,7,1") : QStringLiteral("o,8,1");
+    if (parity == QLatin1String("EVEN"))
+        return seven ? QStringLiteral("e,7,1") : QStringLiteral("e,8,1");
+    return parity;
 }
 
 // ---------------------------------------------------------------- connection

@@ -26,7 +26,8 @@ public:
     void setBaudRate(const QString &i_sBaudRate) { m_sBaudRate = i_sBaudRate; }
     // "NONE", "ODD" and "EVEN" are mapped by DataBit; any other text is kept.
     QString Parity() const { return m_sParity; }
-    void setParity(const QString &i_sParity);
+    void setParity(const QString &i_sParity) { m_sParity = mapParity(i_sParity, m_iDataBit); }
+    static QString mapParity(const QString &parity, qint16 dataBit);
     qint16 DataBit() const { return m_iDataBit; }
     void setDataBit(qint16 i_iDataBit) { m_iDataBit = i_iDataBit; }
     QString Settings() const { return m_sSettings; }

@@ -103,12 +103,17 @@ bool PosixSerialPort::setCommPort(int port)
     return true;
 }
 
-bool PosixSerialPort::setSettings(const QString &settings)
+bool PosixSerialPort::acceptsSettings(const QString &settings)
 {
     LineSettings ls;
     bool ok = false;
-    if (!LineSettings::parse(settings, ls) || (speedOf(ls.baud, &ok), !ok) || ls.parity == 'M'
-        || ls.parity == 'S' || ls.stopBits == QLatin1String("1.5"))
+    return LineSettings::parse(settings, ls) && (speedOf(ls.baud, &ok), ok) && ls.parity != 'M' && ls.parity != 'S'
+        && ls.stopBits != QLatin1String("1.5");
+}
+
+bool PosixSerialPort::setSettings(const QString &settings)
+{
+    if (!acceptsSettings(settings))
         return fail(fault::InvalidPropertyValue, QStringLiteral("Invalid property value"));
     m_settings = settings;
     if (m_fd >= 0)
@@ -225,6 +230,8 @@ bool PosixSerialPort::setPortOpen(bool open)
 
 QString PosixSerialPort::openFailureReason(const QString &portName) const
 {
+    if (m_fault.number == fault::InvalidPropertyValue)
+        return QStringLiteral("the line settings \"%1\" are not ones this port can take").arg(m_settings);
     if (m_device.isEmpty())
         return QStringLiteral("%1 is not in the port map (%2)").arg(portName, PortMap::defaultDir());
     switch (m_errno) {
@@ -246,6 +253,8 @@ QString PosixSerialPort::openFailureReason(const QString &portName) const
         return QStringLiteral("%1 is busy: another program has it open; close that program first").arg(m_device);
     case ENOENT:
         return QStringLiteral("%1 does not exist: is the adapter plugged in?").arg(m_device);
+    case ENOTTY:
+        return QStringLiteral("%1 is not a serial device").arg(m_device);
     case 0:
         return QStringLiteral("%1: %2").arg(m_device, m_fault.description);
     default:

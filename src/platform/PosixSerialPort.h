@@ -22,6 +22,9 @@ public:
     // Resolves through the port map, assigning numbers to new devices first.
     static Resolver portMap();
 
+    // Whether a settings string ("9600,N,8,1") is one this port can take.
+    static bool acceptsSettings(const QString &settings);
+
     int commPort() const override { return m_port; }
     bool setCommPort(int port) override;
     QString settings() const override { return m_settings; }

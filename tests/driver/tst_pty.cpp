@@ -146,6 +146,8 @@ void tst_pty::kdxctlUsageErrorsOpenNothing_data()
     QTest::newRow("bad hex") << QStringList {"intl", "G1"};
     QTest::newRow("bad data bits") << QStringList {"--databits", "9", "version"};
     QTest::newRow("unknown option") << QStringList {"--speed", "1", "version"};
+    QTest::newRow("baud the line cannot take") << QStringList {"--baud", "12345", "version"};
+    QTest::newRow("parity the line cannot take") << QStringList {"--parity", "X,8,1", "version"};
 }
 
 void tst_pty::kdxctlUsageErrorsOpenNothing()
