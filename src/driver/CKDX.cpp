@@ -1,4 +1,5 @@
 #include "CKDX.h"
+#include "ControlBytes.h"
 
 #include "Ansi.h"
 #include "AppInfo.h"
@@ -29,11 +30,6 @@ constexpr int kVersionPolls = 11;
 constexpr std::chrono::milliseconds kVersionSettle {300};
 constexpr std::chrono::milliseconds kCommDataWait {200};
 
-constexpr char kEOT = 0x04;
-constexpr char kSOH = 0x01;
-constexpr char kETB = 0x17;
-constexpr char kACK = 0x06;
-constexpr char kESC = 0x1B;
 constexpr quint8 kAllDots = 0xB2;
 
 // Lines below this rate get one write per byte.

@@ -3,6 +3,7 @@
 // transfer runs inside one tick of Timer1; every wait goes through Delay, so the
 // windows keep repainting and answering meanwhile.
 
+#include "ControlBytes.h"
 #include "frmCKDX.h"
 
 #include "ResultCode.h"
@@ -16,13 +17,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-constexpr char kSOH = 0x01;
-constexpr char kEOT = 0x04;
-constexpr char kACK = 0x06;
-constexpr char kNAK = 0x15;
-constexpr char kCAN = 0x18;
-constexpr char kSUB = 0x1A;
-constexpr char kESC = 0x1B;
 constexpr char kCrcRequest = 'C';
 
 constexpr qint64 kBlockSize = 128;

@@ -3,6 +3,7 @@
 #include "Ansi.h"
 #include "AppInfo.h"
 #include "CKDX.h"
+#include "ControlBytes.h"
 #include "Clock.h"
 #include "Dialogs.h"
 #include "UpDown.h"
@@ -46,7 +47,6 @@ constexpr int kIdentPolls = 11;
 constexpr int kScreenBytes = 80;
 constexpr int kScreenPolls = 21;
 
-constexpr char kESC = 0x1B;
 
 enum Button {
     Backspace = 0,
