@@ -170,7 +170,9 @@ int main(int argc, char *argv[])
 
     // On a terminal the box is drawn at the top of the screen, the same place
     // every time, so that output of other programs sharing the terminal cannot
-    // make it drift; elsewhere each drawing is appended.
+    // make it drift; the cursor is put back where it was, so that their output
+    // below the box stays and goes on where it left off. Elsewhere each drawing
+    // is appended.
     const QString header = QStringLiteral("kdx-sim on %1 as %2 (Ctrl+C stops it)")
                                .arg(link.slavePath(), platform::PortMap::linkName(com));
     auto render = [&](qint64 now) {
@@ -178,9 +180,9 @@ int main(int argc, char *argv[])
             return;
         QString text;
         if (ansi)
-            text = QStringLiteral("\x1b[H") + header + QStringLiteral("\x1b[K\n");
+            text = QStringLiteral("\x1b" "7\x1b[H") + header + QStringLiteral("\x1b[K\n");
         text += TerminalView::render(display, ansi, blinkOff);
-        text += ansi ? QStringLiteral("\x1b[J") : QStringLiteral("\n");
+        text += ansi ? QStringLiteral("\x1b" "8") : QStringLiteral("\n");
         out(text);
         lastRender = now;
         renderedChanges = display.changes();
