@@ -524,7 +524,6 @@ QWidget *frmMain::buildEpsonTab()
                                QStringLiteral("cmdPRYX_12"));
     switchButton->setProperty("Index", 12);
     connect(switchButton, &QPushButton::clicked, this, [this] { cmdPRYX_Click(12); });
-    cmdPRYX.resize(13);
     cmdPRYX[12] = switchButton;
 
     auto *left = new QVBoxLayout;

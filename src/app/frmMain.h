@@ -33,8 +33,9 @@ public:
     explicit frmMain(QWidget *parent = nullptr);
     ~frmMain() override;
 
-    // The display driver, shared with the firmware and VT100 windows. Empty
-    // until the first handler that needs it; kdx() creates it then.
+    // The display driver, shared with the firmware and VT100 windows. kdx()
+    // creates it on first use, which is the port list's handler while the
+    // window loads.
     std::unique_ptr<CKDX> m_kdx;
     CKDX &kdx();
 

@@ -35,11 +35,6 @@ constexpr quint8 kAllDots = 0xB2;
 // Lines below this rate get one write per byte.
 constexpr int kWholeWriteBaud = 9600;
 
-void delay(std::chrono::milliseconds ms)
-{
-    modKDX::Delay(double(ms.count()));
-}
-
 void processEventsOnce()
 {
     platform::clock().processEvents(0);
@@ -143,14 +138,10 @@ qint32 CKDX::Disconnect()
 
 qint16 CKDX::InBufferCount()
 {
-    platform::SerialPort &port = comm();
-    if (!port.portOpen()) {
-        if (!port.setCommPort(m_lCommPort) || m_lCommPort > 32767
-            || !port.setSettings(m_sBaudRate + QLatin1Char(',') + m_sParity.toUpper())
-            || !port.setPortOpen(true))
-            return 0;
-    }
-    const int n = port.inBufferCount();
+    // Opens the port when it is closed, and leaves it open.
+    if (!comm().portOpen() && Connect() != kdx::OK)
+        return 0;
+    const int n = comm().inBufferCount();
     return n < 0 ? 0 : qint16(qMin(n, 32767));
 }
 
@@ -187,7 +178,7 @@ qint32 CKDX::portFault()
 
 // ---------------------------------------------------------------- exchanges
 
-CKDX::Wait CKDX::waitForData(int pollMs, int maxPolls)
+CKDX::Wait CKDX::waitForData(std::chrono::milliseconds poll, int maxPolls)
 {
     platform::SerialPort &port = comm();
     int counter = 0;
@@ -197,7 +188,7 @@ CKDX::Wait CKDX::waitForData(int pollMs, int maxPolls)
             return Wait::Fault;
         if (n > 0)
             return Wait::Data;
-        modKDX::Delay(pollMs);
+        modKDX::Delay(poll);
         ++counter;
         if (counter > maxPolls - 1)
             return Wait::Timeout;
@@ -212,7 +203,7 @@ qint32 CKDX::SendCommand(const QByteArray &frameBytes)
     QByteArray stale;
     if (!port.input(stale) || !port.output(frameBytes))
         return kdx::NotConnected;
-    switch (waitForData(int(kAckPoll.count()), kAckPolls)) {
+    switch (waitForData(kAckPoll, kAckPolls)) {
     case Wait::Fault: return kdx::NotConnected;
     case Wait::Timeout: return kdx::NoResponse;
     case Wait::Data: break;
@@ -387,7 +378,8 @@ qint32 CKDX::FullyLightTube(qint16 i_SendStringLen)
     return kdx::OK;
 }
 
-qint32 CKDX::GetVersion(QString &o_sVersion)
+qint32 CKDX::readBack(char letter, std::chrono::milliseconds poll, int maxPolls, std::chrono::milliseconds settle,
+                      QByteArray &answer)
 {
     if (Connect() == kdx::OpenFailed)
         return kdx::OpenFailed;
@@ -395,28 +387,34 @@ qint32 CKDX::GetVersion(QString &o_sVersion)
     qint32 result = kdx::NotConnected;
     if (port.portOpen()) {
         QByteArray stale;
-        if (!port.input(stale) || !port.output(frame('V', {})))
+        if (!port.input(stale) || !port.output(frame(letter, {})))
             return portFault();
-        switch (waitForData(int(kVersionPoll.count()), kVersionPolls)) {
+        switch (waitForData(poll, maxPolls)) {
         case Wait::Fault: return portFault();
         case Wait::Timeout: result = kdx::NoResponse; break;
-        case Wait::Data: {
-            delay(kVersionSettle);
-            QByteArray answer;
+        case Wait::Data:
+            // The answer may still be arriving: give it time, then take it whole.
+            modKDX::Delay(settle);
             if (!port.input(answer))
                 return portFault();
-            if (answer.size() < 4) {
-                result = kdx::Nack;
-            } else {
-                o_sVersion = platform::ansi::toUnicode(answer);
-                result = kdx::OK;
-            }
+            result = kdx::OK;
             break;
-        }
         }
     }
     Disconnect();
     return result;
+}
+
+qint32 CKDX::GetVersion(QString &o_sVersion)
+{
+    QByteArray answer;
+    qint32 result = readBack('V', kVersionPoll, kVersionPolls, kVersionSettle, answer);
+    if (result != kdx::OK)
+        return result;
+    if (answer.size() < 4)
+        return kdx::Nack;
+    o_sVersion = platform::ansi::toUnicode(answer);
+    return kdx::OK;
 }
 
 // ---------------------------------------------------------------- transfers
@@ -462,7 +460,7 @@ qint32 CKDX::SendMessageByteArray(const QByteArray &bMessage)
         return portFault();
     // No discard before this read: the acknowledge may already be waiting.
     qint32 result = kdx::NoResponse;
-    switch (waitForData(int(kByteArrayAckPoll.count()), kByteArrayAckPolls)) {
+    switch (waitForData(kByteArrayAckPoll, kByteArrayAckPolls)) {
     case Wait::Fault: return portFault();
     case Wait::Timeout: break;
     case Wait::Data: {
@@ -499,35 +497,15 @@ qint32 CKDX::SendMessageB_VT100(quint8 i_bMessage)
 
 qint32 CKDX::GetMessage(QString &o_sMessage)
 {
-    if (Connect() == kdx::OpenFailed)
-        return kdx::OpenFailed;
-    platform::SerialPort &port = comm();
-    qint32 result = kdx::NotConnected;
-    if (port.portOpen()) {
-        QByteArray stale;
-        if (!port.input(stale) || !port.output(frame('T', {})))
-            return portFault();
-        switch (waitForData(int(kMessagePoll.count()), kMessagePolls)) {
-        case Wait::Fault: return portFault();
-        case Wait::Timeout: result = kdx::NoResponse; break;
-        case Wait::Data: {
-            delay(kMessageSettle);
-            QByteArray answer;
-            if (!port.input(answer))
-                return portFault();
-            if (!answer.isEmpty() && answer[0] == kSOH) {
-                // 01, the message, one closing byte.
-                o_sMessage = platform::ansi::toUnicode(answer.mid(1, qMax<qsizetype>(0, answer.size() - 2)));
-                result = kdx::OK;
-            } else {
-                result = kdx::Nack;
-            }
-            break;
-        }
-        }
-    }
-    Disconnect();
-    return result;
+    QByteArray answer;
+    qint32 result = readBack('T', kMessagePoll, kMessagePolls, kMessageSettle, answer);
+    if (result != kdx::OK)
+        return result;
+    if (answer.isEmpty() || answer[0] != kSOH)
+        return kdx::Nack;
+    // 01, the message, one closing byte.
+    o_sMessage = platform::ansi::toUnicode(answer.mid(1, qMax<qsizetype>(0, answer.size() - 2)));
+    return kdx::OK;
 }
 
 bool CKDX::readCommData(QByteArray &data)
@@ -537,7 +515,7 @@ bool CKDX::readCommData(QByteArray &data)
     platform::SerialPort &port = comm();
     if (!port.portOpen())
         return false;
-    delay(kCommDataWait);
+    modKDX::Delay(kCommDataWait);
     const int n = port.inBufferCount();
     if (n > 0 && port.input(data))
         return !data.isEmpty();

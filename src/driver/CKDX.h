@@ -5,9 +5,10 @@
 #include <QByteArray>
 #include <QString>
 
+#include <chrono>
+
 namespace platform {
 class SerialPort;
-class Timer;
 } // namespace platform
 
 // The display driver. Every operation that talks to the display opens the port,
@@ -30,6 +31,8 @@ public:
     static QString mapParity(const QString &parity, qint16 dataBit);
     qint16 DataBit() const { return m_iDataBit; }
     void setDataBit(qint16 i_iDataBit) { m_iDataBit = i_iDataBit; }
+    // Kept and returned only: Connect builds the line settings from BaudRate
+    // and Parity.
     QString Settings() const { return m_sSettings; }
     void setSettings(const QString &i_sSettings) { m_sSettings = i_sSettings; }
 
@@ -99,11 +102,13 @@ private:
     // GetCommData's exchange: connect, wait, read whatever arrived (port left open).
     bool readCommData(QByteArray &data);
     enum class Wait { Data, Timeout, Fault };
-    Wait waitForData(int pollMs, int maxPolls);
+    Wait waitForData(std::chrono::milliseconds poll, int maxPolls);
+    // The read-back exchanges ("V", "T"): discard, frame, wait, settle, read all.
+    qint32 readBack(char letter, std::chrono::milliseconds poll, int maxPolls, std::chrono::milliseconds settle,
+                    QByteArray &answer);
 
-    // The port and the sender's timer are reached through frmCKDX on every use
-    // rather than kept as references, so that a fresh frmCKDX (tests) is always
-    // the one talked to.
+    // The port is reached through frmCKDX on every use rather than kept as a
+    // reference, so that a fresh frmCKDX (tests) is always the one talked to.
     static platform::SerialPort &comm();
 
     QString m_sSettings;

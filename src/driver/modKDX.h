@@ -16,6 +16,10 @@ namespace modKDX {
 // a millisecond clock). An argument that is not a number is reported in a
 // message box and the wait returns at once.
 void Delay(double ms);
+inline void Delay(std::chrono::milliseconds ms)
+{
+    Delay(double(ms.count()));
+}
 
 // CRC-16/XMODEM (polynomial 0x1021, initial 0, no reflection, no final XOR),
 // bit by bit. Only the low 16 bits are meaningful.

@@ -3,7 +3,7 @@
 #include "Clock.h"
 #include "PortMap.h"
 
-#include <QFileInfo>
+#include <QFile>
 
 #include <cerrno>
 #include <cstring>
@@ -91,6 +91,11 @@ bool PosixSerialPort::fail(int number, const QString &text, int err)
     m_fault = {number, text};
     m_errno = err;
     return false;
+}
+
+bool PosixSerialPort::failNotOpen()
+{
+    return fail(fault::PortNotOpen, QStringLiteral("Operation valid only when the port is open"));
 }
 
 bool PosixSerialPort::setCommPort(int port)
@@ -275,7 +280,7 @@ bool PosixSerialPort::checkHangup()
 int PosixSerialPort::inBufferCount()
 {
     if (m_fd < 0) {
-        fail(fault::PortNotOpen, QStringLiteral("Operation valid only when the port is open"));
+        failNotOpen();
         return -1;
     }
     int n = 0;
@@ -292,7 +297,7 @@ bool PosixSerialPort::input(QByteArray &data)
 {
     data.clear();
     if (m_fd < 0)
-        return fail(fault::PortNotOpen, QStringLiteral("Operation valid only when the port is open"));
+        return failNotOpen();
     char buf[4096];
     // One read takes what has arrived, up to a bound, so a peer that floods the
     // line cannot keep it reading forever.
@@ -316,7 +321,7 @@ bool PosixSerialPort::input(QByteArray &data)
 bool PosixSerialPort::output(const QByteArray &data)
 {
     if (m_fd < 0)
-        return fail(fault::PortNotOpen, QStringLiteral("Operation valid only when the port is open"));
+        return failNotOpen();
     qsizetype done = 0;
     while (done < data.size()) {
         const ssize_t w = ::write(m_fd, data.constData() + done, size_t(data.size() - done));
@@ -332,7 +337,7 @@ bool PosixSerialPort::output(const QByteArray &data)
             const qint64 start = clk.nowMs();
             for (;;) {
                 if (m_fd < 0)
-                    return fail(fault::PortNotOpen, QStringLiteral("Operation valid only when the port is open"));
+                    return failNotOpen();
                 pollfd p {m_fd, POLLOUT, 0};
                 const int r = ::poll(&p, 1, 0);
                 if (r > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)))

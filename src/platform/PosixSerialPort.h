@@ -36,15 +36,15 @@ public:
     bool output(const QByteArray &data) override;
     PortFault lastFault() const override { return m_fault; }
 
-    // The device of the last open attempt and the system's reason if it failed
-    // (errno), so that a command-line user can be told what to do.
+    // The device of the last open attempt, so that a command-line user can be
+    // told what to do when it failed.
     QString devicePath() const { return m_device; }
-    int lastErrno() const { return m_errno; }
     // Why the last open failed and what to do about it, in one line.
     QString openFailureReason(const QString &portName) const;
 
 private:
     bool fail(int number, const QString &text, int err = 0);
+    bool failNotOpen();
     bool applySettings();
     bool checkHangup();
     void waitForOutputSent();

@@ -18,7 +18,6 @@ constexpr int InvalidPropertyValue = 380;
 constexpr int InvalidPortNumber = 8002;
 constexpr int PortAlreadyOpen = 8005;
 constexpr int PortNotOpen = 8012;
-constexpr int DeviceNotOpen = 8018;
 constexpr int ReadFailed = 8020;
 constexpr int WriteFailed = 8021;
 constexpr int PortOpenFailed = 8015;

@@ -108,7 +108,7 @@ qint32 CKDX::WaitForPrompt()
     platform::SerialPort &port = comm();
     int silent = 0;
     while (silent < kSilentPromptPolls) {
-        modKDX::Delay(double(kPromptPoll.count()));
+        modKDX::Delay(kPromptPoll);
         const int waiting = port.inBufferCount();
         if (waiting < 0)
             return portFault();

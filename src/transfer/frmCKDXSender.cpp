@@ -37,11 +37,6 @@ constexpr std::chrono::milliseconds kBeforeEnd {100};
 constexpr std::chrono::milliseconds kEndAnswer {500};
 constexpr std::chrono::milliseconds kClosingStep {100};
 
-void delay(std::chrono::milliseconds ms)
-{
-    modKDX::Delay(double(ms.count()));
-}
-
 } // namespace
 
 void frmCKDX::clearOutcome()
@@ -102,7 +97,7 @@ bool frmCKDX::awaitStartRequest()
 {
     const char start = m_CheckSumType == 1 ? kCrcRequest : kNAK;
     for (int poll = 0; poll < kStartPolls; ++poll) {
-        delay(kStartPoll);
+        modKDX::Delay(kStartPoll);
         if (m_blnStop) {
             setOutcome(Outcome::Stopped, QStringLiteral("the transfer was stopped"));
             return false;
@@ -166,30 +161,30 @@ void frmCKDX::sendFile()
 // cancelled instead, so that a truncated image is never taken for a good one.
 void frmCKDX::closingSequence(bool complete)
 {
-    delay(kBeforeEnd);
+    modKDX::Delay(kBeforeEnd);
     if (!m_comm->output(complete ? QByteArray(1, kEOT) : QByteArray(2, kCAN))) {
         portFailed();
         return;
     }
     m_iProgress = 0;
-    delay(kEndAnswer);
+    modKDX::Delay(kEndAnswer);
     // The answer to EOT is not examined.
     QByteArray answer;
     if (!m_comm->input(answer)) {
         portFailed();
         return;
     }
-    delay(kClosingStep);
+    modKDX::Delay(kClosingStep);
     if (!m_comm->output(QByteArray(1, kESC))) {
         portFailed();
         return;
     }
-    delay(kClosingStep);
+    modKDX::Delay(kClosingStep);
     if (!m_comm->output(QByteArrayLiteral("R\r"))) {
         portFailed();
         return;
     }
-    delay(kClosingStep);
+    modKDX::Delay(kClosingStep);
     if (complete)
         setOutcome(Outcome::Complete);
     m_blnUpdateFirmwareFinish = true;
@@ -219,8 +214,8 @@ qint32 frmCKDX::SendBlock(const QByteArray &data, qint32 block)
 
     int counter = 0;
     for (;;) {
-        delay(kAnswerSettle);
-        delay(kAnswerPoll);
+        modKDX::Delay(kAnswerSettle);
+        modKDX::Delay(kAnswerPoll);
         const int waiting = m_comm->inBufferCount();
         if (waiting < 0) {
             portFailed();

@@ -129,11 +129,6 @@ void processPendingEvents()
     platform::clock().processEvents(0);
 }
 
-void delay(std::chrono::milliseconds ms)
-{
-    modKDX::Delay(double(ms.count()));
-}
-
 } // namespace
 
 frmVT100::frmVT100(CKDX &kdx, QWidget *parent)
@@ -494,7 +489,7 @@ bool frmVT100::pollInput(int minBytes, int maxPolls)
     int counter = 0;
     for (;;) {
         ++counter;
-        delay(kReplyPoll);
+        modKDX::Delay(kReplyPoll);
         if (closeIfRequested())
             return false;
         if (m_kdx.InBufferCount() >= minBytes || counter >= maxPolls)
@@ -508,7 +503,7 @@ bool frmVT100::requestIdentification()
     processPendingEvents();
     if (!pollInput(kIdentBytes, kIdentPolls))
         return false;
-    delay(kReplySettle);
+    modKDX::Delay(kReplySettle);
     QString reply;
     m_kdx.GetCommData(reply);
 
@@ -531,7 +526,7 @@ bool frmVT100::requestScreen()
     processPendingEvents();
     if (!pollInput(kScreenBytes, kScreenPolls))
         return false;
-    delay(kReplySettle);
+    modKDX::Delay(kReplySettle);
     QByteArray bytes;
     m_kdx.GetCommDataB(bytes);
     const int shown = qMin(int(bytes.size()), kCells);
