@@ -173,11 +173,13 @@ void tst_SimPty::reopeningDoesNotSpin()
         QCOMPARE(host.read(1, 2000), QByteArray("\x06"));
     }
     // An answer sent while the port is closed is lost when it is opened again.
+    const int sentBefore = sim.state()["txBytes"].toInt();
     {
         HostPort host(sim.device());
         host.write(QByteArray("\x04\x01V\x17"));
     }
-    QThread::msleep(100);
+    // The simulator writes its answer to the line before it records it.
+    QVERIFY(sim.waitForState([sentBefore](const QJsonObject &s) { return s["txBytes"].toInt() > sentBefore; }));
     {
         HostPort host(sim.device());
         QCOMPARE(host.read(1, 200), QByteArray());
