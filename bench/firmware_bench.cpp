@@ -30,7 +30,6 @@
 
 #include <cstdio>
 #include <sys/resource.h>
-#include <unistd.h>
 
 namespace {
 
@@ -43,19 +42,6 @@ double cpuSeconds()
     getrusage(RUSAGE_SELF, &ru);
     return double(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec)
         + double(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
-}
-
-// User plus system time of another process, from /proc.
-double processCpuSeconds(qint64 pid)
-{
-    QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray stat = f.readAll();
-    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
-    if (fields.size() < 13)
-        return -1;
-    return double(fields[11].toLongLong() + fields[12].toLongLong()) / double(sysconf(_SC_CLK_TCK));
 }
 
 class PaintCounter : public QObject
@@ -163,7 +149,7 @@ int main(int argc, char **argv)
     const double cpu2 = cpuSeconds();
     probe.stop();
 
-    const double simCpu = processCpuSeconds(sim.pid());
+    const double simCpu = sim.cpuSeconds();
     QFile got(receivedPath);
     for (int i = 0; i < 30 && !got.exists(); ++i)
         QThread::msleep(100);

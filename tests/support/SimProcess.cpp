@@ -8,6 +8,7 @@
 #include <QThread>
 
 #include <csignal>
+#include <unistd.h>
 
 QString SimProcess::binary(const QString &name)
 {
@@ -82,6 +83,19 @@ bool SimProcess::start(const QStringList &args)
         return false;
     }
     return true;
+}
+
+double SimProcess::cpuSeconds() const
+{
+    QFile f(QStringLiteral("/proc/%1/stat").arg(pid()));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray stat = f.readAll();
+    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+    if (fields.size() < 13)
+        return -1;
+    // utime and stime, in clock ticks
+    return double(fields[11].toLongLong() + fields[12].toLongLong()) / double(::sysconf(_SC_CLK_TCK));
 }
 
 bool SimProcess::stop(int signal)

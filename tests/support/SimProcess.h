@@ -29,6 +29,8 @@ public:
     int exitCode() const { return m_process.exitCode(); }
     bool running() const { return m_process.state() != QProcess::NotRunning; }
     qint64 pid() const { return m_process.processId(); }
+    // User plus system time the simulator has used so far, -1 when unknown.
+    double cpuSeconds() const;
 
     QString device() const { return m_device; }
     QString comName() const { return m_com; }
