@@ -912,9 +912,15 @@ void frmMain::applyTabsBySelector(int selector)
 
 // ---------------------------------------------------------------- busy guard
 
+bool frmMain::commandRefused() const
+{
+    // A firmware update owns the port until it ends, whichever window started it.
+    return m_blnBusy || frmCKDX::portOwnedByTransfer();
+}
+
 bool frmMain::beginCommand()
 {
-    if (m_blnBusy)
+    if (commandRefused())
         return false;
     m_blnBusy = true;
     m_focusBeforeCommand = QApplication::focusWidget();
@@ -1034,6 +1040,8 @@ void frmMain::cmdLightTube_Click()
 
 void frmMain::cmdFirmwireUpdate_Click()
 {
+    if (commandRefused())
+        return;
     platform::dialogs().messageBox(
         QStringLiteral("Before updating the firmware, please make sure the device baudrate is set to 19200."),
         platform::app::title(), platform::MsgIcon::Exclamation);
@@ -1051,6 +1059,8 @@ void frmMain::cmdFirmwireUpdate_Click()
 
 void frmMain::cmdMis_Click()
 {
+    if (commandRefused())
+        return;
     frmVT100 test(kdx(), this);
     test.exec();
 }
@@ -1268,7 +1278,7 @@ void frmMain::cboNational_Click()
 
 void frmMain::cmdEPSON_Click(int Index)
 {
-    if (m_blnBusy)
+    if (commandRefused())
         return;
 
     // Parameters that cannot travel as one byte are refused before anything is sent.

@@ -157,6 +157,8 @@ private:
                          void (frmMain::*handler)());
     void savePosition(const QString &section, const QString &key, int position);
 
+    // True while a command of this window runs or a firmware update owns the port.
+    bool commandRefused() const;
     // The busy guard: false when a command is already running; otherwise the
     // window shows the hourglass and the tabs are disabled until endCommand.
     bool beginCommand();

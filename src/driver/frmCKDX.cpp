@@ -24,6 +24,14 @@ frmCKDX &frmCKDX::instance()
     return *g_instance;
 }
 
+bool frmCKDX::portOwnedByTransfer()
+{
+    if (!g_instance)
+        return false;
+    const frmCKDX &f = *g_instance;
+    return f.m_blnLoaderRunning || f.m_blnRunning || f.m_timer1.isEnabled();
+}
+
 void frmCKDX::setPortFactory(PortFactory f)
 {
     factory() = std::move(f);

@@ -30,6 +30,12 @@ public:
     static void resetInstance();
 
     platform::SerialPort &MSComm1() { return *m_comm; }
+
+    // True while a loader dialogue or a file transfer owns the port: no other
+    // command may write to it or close it until the transfer has ended. False
+    // when no instance exists yet.
+    static bool portOwnedByTransfer();
+    void setLoaderRunning(bool on) { m_blnLoaderRunning = on; }
     platform::Timer &Timer1() { return m_timer1; }
 
     // How the last transfer ended. The window and kdxctl report it; only
@@ -93,6 +99,7 @@ private:
     QString m_sFile;
     bool m_blnStop = false;
     bool m_blnRunning = false;
+    bool m_blnLoaderRunning = false;
     qint32 m_CheckSumType = 0;
     qint16 m_iProgress = 0;
     bool m_blnUpdateFirmwareFinish = false;

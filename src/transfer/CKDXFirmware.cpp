@@ -68,6 +68,12 @@ qint32 CKDX::FirmwareUpdateMode()
         return kdx::OpenFailed;
 
     frmCKDX &form = frmCKDX::instance();
+    // The port belongs to the dialogue until it returns.
+    struct LoaderOwnsPort {
+        frmCKDX &f;
+        explicit LoaderOwnsPort(frmCKDX &form) : f(form) { f.setLoaderRunning(true); }
+        ~LoaderOwnsPort() { f.setLoaderRunning(false); }
+    } owner(form);
     platform::SerialPort &port = comm();
     if (!port.output(kLoadRequest))
         return portFault();

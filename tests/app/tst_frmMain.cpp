@@ -4,6 +4,7 @@
 #include "CKDX.h"
 #include "LimitedTextEdit.h"
 #include "TestEnv.h"
+#include "frmCKDX.h"
 #include "frmMain.h"
 #include "mod_Init.h"
 
@@ -107,6 +108,7 @@ private slots:
     void baudChange_data();
     void baudChange();
     void busyGuard();
+    void refusedWhileTransferOwnsPort();
     void epsonCommands_data();
     void epsonCommands();
     void toggles();
@@ -516,6 +518,47 @@ void tst_frmMain::busyGuard()
     QVERIFY(w.SSTab1->isEnabled());
     QCOMPARE(w.cursor().shape(), Qt::ArrowCursor);
     QVERIFY(m_env->dialogs.boxes.isEmpty());
+}
+
+// A firmware transfer owns the port from its start to its end: every command of
+// the window, the firmware and VT100 windows included, is turned away meanwhile.
+void tst_frmMain::refusedWhileTransferOwnsPort()
+{
+    frmMain w;
+    w.kdx().StartSendFile(); // a display that never asks for the file: 20 s of handshake
+    // A window let through would sit in exec(): note it and close it.
+    int modals = 0;
+    QTimer watcher;
+    watcher.setInterval(10);
+    connect(&watcher, &QTimer::timeout, [&] {
+        if (QWidget *modal = QApplication::activeModalWidget()) {
+            ++modals;
+            modal->close();
+        }
+    });
+    watcher.start();
+    int ownedChecks = 0;
+    m_env->clock.schedule(m_env->clock.nowMs() + 1000, [&] {
+        ownedChecks += frmCKDX::portOwnedByTransfer();
+        w.cmdPRYX_Click(3);
+        w.cmdEPSON_Click(8);
+        w.cmdASCII1_Click(65);
+        w.cmdASCII2_Click(0);
+        w.cmdLightTube_Click();
+        w.cmdFirmwireUpdate_Click();
+        w.cmdMis_Click();
+        ownedChecks += !w.isBusy();
+    });
+    m_env->clock.advance(30000);
+    QCOMPARE(ownedChecks, 2);
+    QCOMPARE(modals, 0);
+    QVERIFY(m_env->dialogs.boxes.isEmpty()); // not even the firmware warning
+    QVERIFY(port().writes.isEmpty());
+    QVERIFY(!frmCKDX::portOwnedByTransfer());
+
+    // Once the transfer has ended the window takes commands again.
+    w.cmdLightTube_Click();
+    QVERIFY(!port().writes.isEmpty());
 }
 
 void tst_frmMain::epsonCommands_data()
