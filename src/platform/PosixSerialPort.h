@@ -39,8 +39,7 @@ public:
     // The device of the last open attempt, so that a command-line user can be
     // told what to do when it failed.
     QString devicePath() const { return m_device; }
-    // Why the last open failed and what to do about it, in one line.
-    QString openFailureReason(const QString &portName) const;
+    QString openFailureReason(const QString &portName) const override;
 
 private:
     bool fail(int number, const QString &text, int err = 0);

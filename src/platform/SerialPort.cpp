@@ -4,6 +4,12 @@
 
 namespace platform {
 
+QString SerialPort::openFailureReason(const QString &portName) const
+{
+    const QString text = lastFault().description;
+    return text.isEmpty() ? QString() : portName + QStringLiteral(": ") + text;
+}
+
 bool LineSettings::parse(const QString &text, LineSettings &out)
 {
     const QStringList parts = text.split(QLatin1Char(','));

@@ -50,6 +50,11 @@ public:
     virtual bool output(const QByteArray &data) = 0;
 
     virtual PortFault lastFault() const = 0;
+
+    // Why the last open failed and what to do about it, in one line for a
+    // status line or standard error; portName is the name the user chose
+    // ("COM3"). The default gives the fault's description.
+    virtual QString openFailureReason(const QString &portName) const;
 };
 
 // The parts of a settings string. parse() accepts what the control accepts:
