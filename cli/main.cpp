@@ -4,6 +4,7 @@
 #include "ByteNotation.h"
 #include "CKDX.h"
 #include "FirmwareCommand.h"
+#include "PortLock.h"
 #include "PortMap.h"
 #include "PosixSerialPort.h"
 #include "frmCKDX.h"
@@ -132,6 +133,7 @@ int listPorts()
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    platform::releasePortLocksOnSignals();
     QStringList args = app.arguments().mid(1);
     if (!args.isEmpty() && (args.first() == QLatin1String("-h") || args.first() == QLatin1String("help")))
         return help();

@@ -1,3 +1,4 @@
+#include "PortLock.h"
 #include "WidgetDialogs.h"
 #include "mod_Init.h"
 
@@ -6,6 +7,7 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    platform::releasePortLocksOnSignals();
     platform::WidgetDialogs::install();
     mod_Init::Main();
     return app.exec();

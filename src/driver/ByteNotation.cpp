@@ -1,17 +1,58 @@
 #include "ByteNotation.h"
 
-#include <QRegularExpression>
 #include <QStringList>
 
 #include <cmath>
 
 namespace ByteNotation {
 
+namespace {
+
+bool isBlank(QChar c)
+{
+    return c == u' ' || c == u'\t' || c == u'\n' || c == u'\v' || c == u'\f' || c == u'\r';
+}
+
+bool isDigit(QChar c)
+{
+    return c >= u'0' && c <= u'9';
+}
+
+} // namespace
+
 bool isNumeric(const QString &text, double *value)
 {
-    static const QRegularExpression number(
-        QStringLiteral(R"(^\s*[+-]?(\d+\.?\d*|\.\d+)([eE][+-]?\d+)?\s*$)"));
-    if (!number.match(text).hasMatch())
+    // One pass over the text, so that a long run of digits costs its length
+    // and no more.
+    const qsizetype n = text.size();
+    qsizetype i = 0;
+    auto digits = [&] {
+        const qsizetype from = i;
+        while (i < n && isDigit(text[i]))
+            ++i;
+        return i - from;
+    };
+    while (i < n && isBlank(text[i]))
+        ++i;
+    if (i < n && (text[i] == u'+' || text[i] == u'-'))
+        ++i;
+    qsizetype mantissa = digits();
+    if (i < n && text[i] == u'.') {
+        ++i;
+        mantissa += digits();
+    }
+    if (mantissa == 0)
+        return false;
+    if (i < n && (text[i] == u'e' || text[i] == u'E')) {
+        ++i;
+        if (i < n && (text[i] == u'+' || text[i] == u'-'))
+            ++i;
+        if (digits() == 0)
+            return false;
+    }
+    while (i < n && isBlank(text[i]))
+        ++i;
+    if (i != n)
         return false;
     bool ok = false;
     const double v = text.trimmed().toDouble(&ok);

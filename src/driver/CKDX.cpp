@@ -216,16 +216,14 @@ qint32 CKDX::SendCommand(const QByteArray &frameBytes)
 
 qint32 CKDX::nativeCommand(char letter, const QByteArray &params, bool paramsValid)
 {
+    // Refused before anything opens: opening alone moves the modem lines.
+    if (!paramsValid)
+        return kdx::InvalidParameter;
     if (Connect() == kdx::OpenFailed)
         return kdx::OpenFailed;
     qint32 result = kdx::NotConnected;
-    if (comm().portOpen()) {
-        if (!paramsValid) {
-            Disconnect();
-            return kdx::InvalidParameter;
-        }
+    if (comm().portOpen())
         result = SendCommand(frame(letter, params));
-    }
     Disconnect();
     return result;
 }
@@ -311,18 +309,16 @@ qint32 CKDX::DisplayDemoMessage(double i_iLayer, double i_iMode)
 
 qint32 CKDX::SwitchCommand(qint16 i_iCommand)
 {
+    QByteArray bytes;
+    bytes.append(kESC).append('Z');
+    if (!paramByte(i_iCommand, '0', bytes))
+        return kdx::InvalidParameter;
+    bytes.append('\0');
     if (Connect() == kdx::OpenFailed)
         return kdx::OpenFailed;
     qint32 result = kdx::NotConnected;
     platform::SerialPort &port = comm();
     if (port.portOpen()) {
-        QByteArray bytes;
-        bytes.append(kESC).append('Z');
-        if (!paramByte(i_iCommand, '0', bytes)) {
-            Disconnect();
-            return kdx::InvalidParameter;
-        }
-        bytes.append('\0');
         QByteArray stale;
         if (!port.input(stale) || !port.output(bytes))
             return portFault();

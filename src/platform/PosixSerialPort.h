@@ -1,14 +1,22 @@
 #pragma once
 
+#include "OpenFailure.h"
+#include "PortLock.h"
 #include "SerialPort.h"
 
 #include <functional>
+
+struct termios;
 
 namespace platform {
 
 // The serial-port control on a Linux tty: serial devices and pseudo-terminals,
 // through termios with a non-blocking descriptor. The port number is turned into
 // a device path by the resolver (by default the port map).
+//
+// An open port is this process's alone: the lock file of the serial-port
+// convention, an flock on the device and the tty's exclusive mode all say so,
+// and an open finds any of them held by another program busy.
 class PosixSerialPort final : public SerialPort
 {
 public:
@@ -40,22 +48,40 @@ public:
     // told what to do when it failed.
     QString devicePath() const { return m_device; }
     QString openFailureReason(const QString &portName) const override;
+    // What was found out when the last open failed.
+    const OpenFailure &openFailure() const { return m_failure; }
+
+    // What the driver kept of the asked line settings, in words ("it keeps 8
+    // data bits instead of 5"); empty when it kept them all. A pseudo-terminal
+    // has no framing of its own: its data bits and parity are not compared.
+    static QString settingsRefusal(const termios &asked, const termios &kept, bool pseudoTerminal);
+    // How long a queue of bytes takes to leave at these settings, doubled, plus
+    // half a second: the longest a write or close waits for the line.
+    static qint64 drainAllowanceMs(qint64 bytes, const QString &settings);
 
 private:
     bool fail(int number, const QString &text, int err = 0);
     bool failNotOpen();
+    bool failOpen(OpenFailure::Cause cause, int err = 0);
     bool applySettings();
     bool checkHangup();
     void waitForOutputSent();
+    bool openDevice();
+    void closeDevice();
+    void notePermissions();
+    void noteHolders(dev_t fileSystem, ino_t inode, dev_t device);
 
     Resolver m_resolver;
     int m_port = 1;
     QString m_settings = QStringLiteral("9600,N,8,1");
     int m_fd = -1;
     bool m_closing = false;
+    bool m_pseudoTerminal = false;
+    bool m_hungUp = false;
     QString m_device;
-    int m_errno = 0;
     PortFault m_fault;
+    OpenFailure m_failure;
+    PortLock m_lock;
 };
 
 } // namespace platform

@@ -143,7 +143,12 @@ void tst_commands::invalidParameterSendsNothing()
     kdx.setParity("N,8,1");
     QCOMPARE(op(kdx), kdx::InvalidParameter);
     QVERIFY(env.port().writes.isEmpty());
-    QVERIFY(!env.port().portOpen());
+    QVERIFY2(env.port().events.isEmpty(), "refused before the port opens");
+
+    // A port that would not open does not hide the refusal.
+    env.port().failOpen = true;
+    QCOMPARE(op(kdx), kdx::InvalidParameter);
+    QVERIFY(env.port().events.isEmpty());
 }
 
 void tst_commands::answers_data()

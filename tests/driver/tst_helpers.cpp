@@ -190,6 +190,15 @@ void tst_helpers::byteNotation_data()
     QTest::newRow("blanks and exponent") << "/ 6.5e1 " << true << QByteArray("A");
     QTest::newRow("two points") << "/1.2.3" << false << QByteArray();
     QTest::newRow("letters") << "/72/x" << false << QByteArray();
+    QTest::newRow("trailing point") << "/65." << true << QByteArray("A");
+    QTest::newRow("leading point, exponent") << "/.5e2" << true << QByteArray("2");
+    QTest::newRow("point alone") << "/." << false << QByteArray();
+    QTest::newRow("exponent without digits") << "/6e" << false << QByteArray();
+    QTest::newRow("sign alone") << "/+" << false << QByteArray();
+    QTest::newRow("blank inside") << "/6 5" << false << QByteArray();
+    QTest::newRow("tab and CR around") << "/\t65\r" << true << QByteArray("A");
+    QTest::newRow("long run of digits, then a letter") << "/" + QString(100000, u'9') + "x" << false << QByteArray();
+    QTest::newRow("long run of zeros") << "/" + QString(100000, u'0') + "65" << true << QByteArray("A");
 }
 
 void tst_helpers::byteNotation()

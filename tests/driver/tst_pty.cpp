@@ -1,12 +1,21 @@
 // The real serial port and kdxctl over pseudo-terminals, against a scripted peer.
 
 #include "CKDX.h"
+#include "PortLock.h"
 #include "PosixSerialPort.h"
 #include "PtyPeer.h"
 #include "TestEnv.h"
 #include "frmCKDX.h"
 
 #include <QtTest>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <functional>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
 
 namespace {
 
@@ -68,6 +77,18 @@ private slots:
     void kdxctlComNameThroughPortMap();
     void peerHangsUpMidCommand();
     void realPortSettingsAndDiscipline();
+    void lockedOnlyWhileACommandRuns();
+    void lockReleasedWhenEndedBySignalOrHangUp();
+    void lockFileOfAnotherProgram_data();
+    void lockFileOfAnotherProgram();
+    void holderOfTheDeviceNamed();
+    void lockFolderNotUsable();
+    void hangUpWhileTheAnswerSettles_data();
+    void hangUpWhileTheAnswerSettles();
+    void lineSettingsClearedAndReadBack_data();
+    void lineSettingsClearedAndReadBack();
+    void onlyCharacterDevicesOpened_data();
+    void onlyCharacterDevicesOpened();
 };
 
 void tst_pty::kdxctlPutsTheBytesOnTheWire_data()
@@ -233,6 +254,321 @@ void tst_pty::realPortSettingsAndDiscipline()
     }
     frmCKDX::resetInstance();
     frmCKDX::setPortFactory({});
+}
+
+// ---------------------------------------------------------------- exclusive access
+
+namespace {
+
+QString lockFileOf(const QString &device)
+{
+    return platform::PortLock::directory() + QLatin1Char('/') + platform::PortLock::fileName(device);
+}
+
+QByteArray lockContent(qint64 pid)
+{
+    return QByteArray::number(pid).rightJustified(10, ' ') + '\n';
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool waitUntil(const std::function<bool()> &done, int ms)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > ms)
+            return false;
+        QTest::qWait(5);
+    }
+    return true;
+}
+
+// Whether the tty is in exclusive mode: an open fails with EBUSY (not root) or
+// the mode reads back set (root may open it anyway).
+bool exclusive(const QString &device)
+{
+    const int fd = ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return errno == EBUSY;
+    int on = 0;
+    ::ioctl(fd, TIOCGEXCL, &on);
+    ::close(fd);
+    return on != 0;
+}
+
+// Runs kdxctl without waiting for it.
+void startKdxctl(QProcess &p, const QStringList &args)
+{
+    p.setProgram(QString::fromLocal8Bit(qgetenv("KDX_BIN_DIR")) + "/kdxctl");
+    p.setArguments(args);
+    p.start();
+    QVERIFY(p.waitForStarted());
+}
+
+qint64 deadPid()
+{
+    QProcess p;
+    p.start(QStringLiteral("true"), {});
+    p.waitForFinished();
+    return p.processId() > 0 ? p.processId() : 999999;
+}
+
+// Settles a termios read from another descriptor of the same tty.
+termios lineOf(const QString &device)
+{
+    termios tio {};
+    const int fd = ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    ::tcgetattr(fd, &tio);
+    ::close(fd);
+    return tio;
+}
+
+} // namespace
+
+void tst_pty::lockedOnlyWhileACommandRuns()
+{
+    QTemporaryDir locks;
+    qputenv("KDX_LOCK_DIR", QFile::encodeName(locks.path()));
+    PtyPeer peer; // silent: the version request waits its full 1.1 s
+    const QString lock = lockFileOf(peer.slavePath());
+    QProcess first;
+    startKdxctl(first, {"--port", peer.slavePath(), "version"});
+    QVERIFY2(waitUntil([&] { return QFileInfo::exists(lock); }, 3000), "the lock file appears");
+    QCOMPARE(readFile(lock), lockContent(first.processId()));
+    QVERIFY(exclusive(peer.slavePath()));
+
+    const Run second = kdxctl({"--port", peer.slavePath(), "position", "1"});
+    QCOMPARE(second.exitCode, 2);
+    QVERIFY2(second.err.startsWith("Commport open failed.\n"), qPrintable(second.err));
+    QVERIFY2(second.err.contains(QStringLiteral("in use by PID %1 (kdxctl)").arg(first.processId())),
+             qPrintable(second.err));
+
+    QVERIFY(first.waitForFinished(5000));
+    QCOMPARE(first.exitCode(), 4);
+    QVERIFY2(!QFileInfo::exists(lock), "the lock file is gone after the command");
+    QVERIFY2(!exclusive(peer.slavePath()), "the tty leaves exclusive mode");
+    QCOMPARE(peer.received().toHex(' '), QByteArray("04 01 56 17"));
+    qunsetenv("KDX_LOCK_DIR");
+}
+
+void tst_pty::lockReleasedWhenEndedBySignalOrHangUp()
+{
+    QTemporaryDir locks;
+    qputenv("KDX_LOCK_DIR", QFile::encodeName(locks.path()));
+    {
+        PtyPeer peer;
+        const QString lock = lockFileOf(peer.slavePath());
+        QProcess p;
+        startKdxctl(p, {"--port", peer.slavePath(), "get-message"});
+        QVERIFY(waitUntil([&] { return QFileInfo::exists(lock); }, 3000));
+        p.terminate(); // SIGTERM
+        QVERIFY(p.waitForFinished(3000));
+        QCOMPARE(p.exitStatus(), QProcess::CrashExit);
+        QVERIFY2(!QFileInfo::exists(lock), "SIGTERM: the lock file is gone");
+        QVERIFY2(!exclusive(peer.slavePath()), "SIGTERM: the tty leaves exclusive mode");
+    }
+    {
+        PtyPeer peer;
+        peer.setScript([&peer](const QByteArray &, const QByteArray &) {
+            peer.requestHangUp();
+            return QByteArray();
+        });
+        const QString lock = lockFileOf(peer.slavePath());
+        const Run r = kdxctl({"--port", peer.slavePath(), "get-message"});
+        QCOMPARE(r.exitCode, 3);
+        QVERIFY2(!QFileInfo::exists(lock), "hang-up: the lock file is gone");
+    }
+    QCOMPARE(QDir(locks.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList());
+    qunsetenv("KDX_LOCK_DIR");
+}
+
+void tst_pty::lockFileOfAnotherProgram_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("says");
+    const qint64 self = QCoreApplication::applicationPid();
+    QTest::newRow("stale: its process is gone") << lockContent(deadPid()) << 0 << QString();
+    QTest::newRow("alive") << lockContent(self) << 2 << QStringLiteral("in use by PID %1 (tst_pty)").arg(self);
+}
+
+void tst_pty::lockFileOfAnotherProgram()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(int, exitCode);
+    QFETCH(QString, says);
+    QTemporaryDir locks;
+    qputenv("KDX_LOCK_DIR", QFile::encodeName(locks.path()));
+    PtyPeer peer;
+    peer.setScript(display);
+    const QString lock = lockFileOf(peer.slavePath());
+    {
+        QFile f(lock);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(content);
+    }
+    const Run r = kdxctl({"--port", peer.slavePath(), "position", "1"});
+    QCOMPARE(r.exitCode, exitCode);
+    QVERIFY2(r.err.contains(says), qPrintable(r.err));
+    if (exitCode == 0) {
+        QVERIFY2(!QFileInfo::exists(lock), "the stale lock was taken over and released");
+    } else {
+        QCOMPARE(readFile(lock), content);
+        QVERIFY(peer.received().isEmpty());
+    }
+    qunsetenv("KDX_LOCK_DIR");
+}
+
+void tst_pty::holderOfTheDeviceNamed()
+{
+    // A program that does not use lock files but takes flock and the tty's
+    // exclusive mode, as careful scripts do.
+    QTemporaryDir locks;
+    qputenv("KDX_LOCK_DIR", QFile::encodeName(locks.path()));
+    PtyPeer peer;
+    peer.setScript(display);
+    QProcess py;
+    py.start(QStringLiteral("python3"),
+             {"-c",
+              "import fcntl, os, sys, termios\n"
+              "fd = os.open(sys.argv[1], os.O_RDWR | os.O_NOCTTY)\n"
+              "fcntl.flock(fd, fcntl.LOCK_EX)\n"
+              "fcntl.ioctl(fd, termios.TIOCEXCL)\n"
+              "print('ready', flush=True)\n"
+              "sys.stdin.readline()\n"
+              "fcntl.ioctl(fd, termios.TIOCNXCL)\n",
+              peer.slavePath()});
+    QVERIFY(py.waitForReadyRead(5000));
+    QCOMPARE(py.readLine().trimmed(), QByteArray("ready"));
+
+    const Run r = kdxctl({"--port", peer.slavePath(), "position", "1"});
+    QCOMPARE(r.exitCode, 2);
+    QVERIFY2(r.err.contains(QStringLiteral("in use by PID %1 (python3").arg(py.processId())), qPrintable(r.err));
+    QTest::qWait(50);
+    QVERIFY(peer.received().isEmpty());
+
+    py.write("\n");
+    QVERIFY(py.waitForFinished(5000));
+    QCOMPARE(kdxctl({"--port", peer.slavePath(), "position", "1"}).exitCode, 0);
+    qunsetenv("KDX_LOCK_DIR");
+}
+
+void tst_pty::lockFolderNotUsable()
+{
+    qputenv("KDX_LOCK_DIR", "/nonexistent/kdx-locks");
+    PtyPeer peer;
+    peer.setScript(display);
+    const Run r = kdxctl({"--port", peer.slavePath(), "position", "1"});
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(r.err, QString());
+    qunsetenv("KDX_LOCK_DIR");
+}
+
+void tst_pty::hangUpWhileTheAnswerSettles_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QByteArray>("partial");
+    QTest::newRow("get-message") << "get-message" << hex("01 48");
+    QTest::newRow("version") << "version" << QByteArray("?KDX");
+}
+
+void tst_pty::hangUpWhileTheAnswerSettles()
+{
+    QFETCH(QString, command);
+    QFETCH(QByteArray, partial);
+    // The display starts to answer and is unplugged while the driver lets the
+    // answer settle (300 ms for the version, 500 ms for the message).
+    PtyPeer peer;
+    peer.setScript([partial](const QByteArray &, const QByteArray &) { return partial; });
+    QProcess p;
+    startKdxctl(p, {"--port", peer.slavePath(), command});
+    QVERIFY(peer.waitForBytes(4, 5000));
+    QTest::qWait(250);
+    peer.hangUp();
+    QVERIFY(p.waitForFinished(5000));
+    QCOMPARE(p.exitCode(), 3);
+    QCOMPARE(QString::fromUtf8(p.readAllStandardError()).trimmed(), QStringLiteral("Device is not connected."));
+}
+
+void tst_pty::lineSettingsClearedAndReadBack_data()
+{
+    QTest::addColumn<QString>("settings");
+    QTest::addColumn<quint32>("speed");
+    QTest::addColumn<quint32>("flags"); // of PARODD, CMSPAR, CSTOPB, CRTSCTS
+    QTest::newRow("9600,N,8,1") << "9600,N,8,1" << quint32(B9600) << quint32(0);
+    QTest::newRow("4800,O,8,2") << "4800,O,8,2" << quint32(B4800) << quint32(PARODD | CSTOPB);
+    QTest::newRow("115200,E,7,1") << "115200,E,7,1" << quint32(B115200) << quint32(0);
+}
+
+void tst_pty::lineSettingsClearedAndReadBack()
+{
+    QFETCH(QString, settings);
+    QFETCH(quint32, speed);
+    QFETCH(quint32, flags);
+    PtyPeer peer;
+    // Another program left the line with mark parity, flow control, echo and
+    // CR/LF mapping.
+    {
+        const int fd = ::open(QFile::encodeName(peer.slavePath()).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        QVERIFY(fd >= 0);
+        termios tio {};
+        ::tcgetattr(fd, &tio);
+        tio.c_cflag |= PARENB | PARODD | CMSPAR | CRTSCTS;
+        tio.c_iflag |= IXON | ICRNL;
+        tio.c_oflag |= OPOST | ONLCR;
+        tio.c_lflag |= ECHO | ICANON;
+        QCOMPARE(::tcsetattr(fd, TCSANOW, &tio), 0);
+        ::close(fd);
+        QVERIFY(lineOf(peer.slavePath()).c_cflag & CMSPAR);
+    }
+    platform::PosixSerialPort port(platform::PosixSerialPort::fixedDevice(peer.slavePath()));
+    QVERIFY(port.setSettings(settings));
+    QVERIFY2(port.setPortOpen(true), qPrintable(port.openFailureReason("COM1")));
+    const termios kept = lineOf(peer.slavePath());
+    port.setPortOpen(false);
+    QCOMPARE(quint32(cfgetospeed(&kept)), speed);
+    QCOMPARE(quint32(cfgetispeed(&kept)), speed);
+    QCOMPARE(quint32(kept.c_cflag & (PARODD | CMSPAR | CSTOPB | CRTSCTS)), flags);
+    QVERIFY(kept.c_cflag & CLOCAL);
+    QCOMPARE(kept.c_iflag, tcflag_t(0));
+    QCOMPARE(kept.c_oflag, tcflag_t(0));
+    QCOMPARE(kept.c_lflag, tcflag_t(0));
+    QCOMPARE(int(kept.c_cc[VMIN]), 1);
+    QCOMPARE(int(kept.c_cc[VTIME]), 0);
+}
+
+void tst_pty::onlyCharacterDevicesOpened_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("regular file") << "file";
+    QTest::newRow("FIFO") << "fifo";
+    QTest::newRow("directory") << "dir";
+}
+
+void tst_pty::onlyCharacterDevicesOpened()
+{
+    QFETCH(QString, kind);
+    QTemporaryDir dir;
+    const QString path = dir.path() + "/port";
+    if (kind == "file") {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("keep");
+    } else if (kind == "fifo") {
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    } else {
+        QVERIFY(QDir().mkdir(path));
+    }
+    const Run r = kdxctl({"--port", path, "send", "x"});
+    QCOMPARE(r.exitCode, 2);
+    QCOMPARE(r.err, QStringLiteral("Commport open failed.\n%1 is not a serial device").arg(path));
+    if (kind == "file")
+        QCOMPARE(readFile(path), QByteArray("keep"));
 }
 
 QTEST_GUILESS_MAIN(tst_pty)

@@ -1,0 +1,384 @@
+#include "PortLock.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStringList>
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+
+// A lock file without a readable PID may be one another program has just
+// created and not yet written; only an older one is taken for stale.
+constexpr time_t kUnreadableLockGraceSeconds = 2;
+
+// Ports this process holds, kept where a signal handler can reach them: fixed
+// storage, lock-free state. state: 0 free, 1 being changed, 2 held, 3 released
+// by releasePortLocks() while its PortLock still exists.
+struct Slot
+{
+    std::atomic<int> state {0};
+    int tty = -1;
+    dev_t dev = 0;
+    ino_t ino = 0;
+    char path[512] = {};
+};
+static_assert(std::atomic<int>::is_always_lock_free, "signal handlers need a lock-free state");
+
+constexpr int kSlots = 8;
+Slot g_slots[kSlots];
+
+// What our lock files hold: the PID in ten characters and a newline.
+int lockText(char (&out)[16], long pid) noexcept
+{
+    // Written by hand: snprintf is not safe in a signal handler.
+    char digits[16];
+    int n = 0;
+    do {
+        digits[n++] = char('0' + pid % 10);
+        pid /= 10;
+    } while (pid > 0 && n < 15);
+    int len = 0;
+    for (int pad = 10 - n; pad > 0; --pad)
+        out[len++] = ' ';
+    while (n > 0)
+        out[len++] = digits[--n];
+    out[len++] = '\n';
+    return len;
+}
+
+// Removes the lock file at path only if it is still the one we created (same
+// file, our PID in it); never follows a link. Async-signal-safe.
+void removeIfOurs(const char *path, dev_t dev, ino_t ino) noexcept
+{
+    if (!path[0])
+        return;
+    const int fd = ::open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    struct stat st {};
+    char want[16];
+    const int len = lockText(want, long(::getpid()));
+    char got[17];
+    const bool same = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_dev == dev && st.st_ino == ino;
+    const bool ours = same && ::read(fd, got, sizeof got) == len && std::memcmp(got, want, size_t(len)) == 0;
+    ::close(fd);
+    if (ours)
+        ::unlink(path);
+}
+
+int claimSlot(const QByteArray &path, dev_t dev, ino_t ino)
+{
+    static const bool atExit = (std::atexit([] { releasePortLocks(); }), true);
+    Q_UNUSED(atExit);
+    if (path.size() >= qsizetype(sizeof(Slot::path)))
+        return -1;
+    for (int i = 0; i < kSlots; ++i) {
+        int expected = 0;
+        if (!g_slots[i].state.compare_exchange_strong(expected, 1))
+            continue;
+        Slot &s = g_slots[i];
+        s.tty = -1;
+        s.dev = dev;
+        s.ino = ino;
+        std::memcpy(s.path, path.constData(), size_t(path.size()));
+        s.path[path.size()] = '\0';
+        s.state = 2;
+        return i;
+    }
+    return -1;
+}
+
+bool heldHere(const QByteArray &path)
+{
+    for (const Slot &s : g_slots) {
+        if (s.state == 2 && path == s.path)
+            return true;
+    }
+    return false;
+}
+
+bool alive(qint64 pid)
+{
+    return pid > 0 && (::kill(pid_t(pid), 0) == 0 || errno == EPERM);
+}
+
+// The PID of a lock file: ten ASCII characters and a newline, or, from older
+// programs, a binary int of four bytes. 0 when it holds neither.
+qint64 parsePid(const QByteArray &content)
+{
+    const QByteArray text = content.trimmed();
+    if (!text.isEmpty()) {
+        bool ok = false;
+        const qint64 pid = text.toLongLong(&ok);
+        if (ok)
+            return pid > 0 ? pid : 0;
+    }
+    if (content.size() == int(sizeof(int))) {
+        int pid = 0;
+        std::memcpy(&pid, content.constData(), sizeof pid);
+        return pid > 0 ? pid : 0;
+    }
+    return 0;
+}
+
+} // namespace
+
+QString PortHolder::text() const
+{
+    if (program.isEmpty())
+        return QStringLiteral("PID %1").arg(pid);
+    return QStringLiteral("PID %1 (%2)").arg(pid).arg(program);
+}
+
+QString PortLock::directory()
+{
+    const QByteArray env = qgetenv("KDX_LOCK_DIR");
+    if (!env.isEmpty())
+        return QFile::decodeName(env);
+    if (QFileInfo(QStringLiteral("/var/lock")).isDir())
+        return QStringLiteral("/var/lock");
+    return QStringLiteral("/run/lock");
+}
+
+QString PortLock::fileName(const QString &device)
+{
+    QString name = device;
+    if (name.startsWith(QLatin1String("/dev/")))
+        name = name.mid(5);
+    while (name.startsWith(QLatin1Char('/')))
+        name = name.mid(1);
+    name.replace(QLatin1Char('/'), QLatin1Char('_'));
+    return QStringLiteral("LCK..") + name;
+}
+
+PortHolder PortLock::lockOwner(const QString &device)
+{
+    const QByteArray path = QFile::encodeName(directory() + QLatin1Char('/') + fileName(device));
+    const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return {};
+    char buf[64];
+    struct stat st {};
+    const ssize_t n = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? ::read(fd, buf, sizeof buf) : -1;
+    ::close(fd);
+    const qint64 pid = n > 0 ? parsePid(QByteArray(buf, int(n))) : 0;
+    if (!alive(pid) || (pid == ::getpid() && !heldHere(path)))
+        return {};
+    return {pid, programOf(pid)};
+}
+
+PortLock::Outcome PortLock::acquire(const QString &device)
+{
+    release();
+    m_owner = {};
+    const QString dir = directory();
+    m_path = dir + QLatin1Char('/') + fileName(device);
+    const QByteArray path = QFile::encodeName(m_path);
+    auto skipped = [this] {
+        m_slot = claimSlot(QByteArray(), 0, 0);
+        return Outcome::Skipped;
+    };
+
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        // Someone else's lock: alive means busy, dead means stale.
+        const int old = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (old < 0 && errno == ELOOP)
+            return Outcome::Invalid;
+        if (old >= 0) {
+            struct stat st {};
+            if (::fstat(old, &st) != 0 || !S_ISREG(st.st_mode)) {
+                ::close(old);
+                return Outcome::Invalid;
+            }
+            char buf[64];
+            const ssize_t n = ::read(old, buf, sizeof buf);
+            ::close(old);
+            const qint64 pid = n > 0 ? parsePid(QByteArray(buf, int(n))) : 0;
+            if (pid == 0 && std::time(nullptr) - st.st_mtime < kUnreadableLockGraceSeconds)
+                return Outcome::Busy;
+            if (alive(pid) && (pid != ::getpid() || heldHere(path))) {
+                m_owner = {pid, programOf(pid)};
+                return Outcome::Busy;
+            }
+            struct stat now {};
+            if (::lstat(path.constData(), &now) == 0 && now.st_dev == st.st_dev && now.st_ino == st.st_ino
+                && ::unlink(path.constData()) != 0 && errno != ENOENT)
+                return skipped(); // a stale lock we may not remove: the folder is not ours to write
+        }
+
+        // Ours: written in full under a temporary name, then linked into place,
+        // so nobody ever reads a half-written lock and an existing one is never
+        // replaced.
+        const QByteArray tmp = QFile::encodeName(dir + QStringLiteral("/LTMP.%1").arg(::getpid()));
+        ::unlink(tmp.constData());
+        const int fd = ::open(tmp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (fd < 0)
+            return skipped();
+        char content[16];
+        const int len = lockText(content, long(::getpid()));
+        const bool written = ::fchmod(fd, 0644) == 0 && ::write(fd, content, size_t(len)) == len;
+        ::close(fd);
+        if (!written) {
+            ::unlink(tmp.constData());
+            return skipped();
+        }
+        const int linked = ::link(tmp.constData(), path.constData());
+        const int linkError = errno;
+        ::unlink(tmp.constData());
+        if (linked == 0) {
+            struct stat st {};
+            if (::lstat(path.constData(), &st) != 0)
+                return skipped();
+            m_slot = claimSlot(path, st.st_dev, st.st_ino);
+            return Outcome::Taken;
+        }
+        if (linkError != EEXIST)
+            return skipped();
+        // Another program took it between our look and our link: look again.
+    }
+    return Outcome::Busy;
+}
+
+void PortLock::setTty(int fd)
+{
+    if (m_slot >= 0)
+        g_slots[m_slot].tty = fd;
+}
+
+void PortLock::release()
+{
+    if (m_slot < 0)
+        return;
+    Slot &s = g_slots[m_slot];
+    int expected = 2;
+    if (s.state.compare_exchange_strong(expected, 1))
+        removeIfOurs(s.path, s.dev, s.ino);
+    s.tty = -1;
+    s.path[0] = '\0';
+    s.state = 0;
+    m_slot = -1;
+}
+
+void releasePortLocks() noexcept
+{
+    const int savedErrno = errno;
+    for (Slot &s : g_slots) {
+        int expected = 2;
+        if (!s.state.compare_exchange_strong(expected, 1))
+            continue;
+        if (s.tty >= 0)
+            ::ioctl(s.tty, TIOCNXCL);
+        removeIfOurs(s.path, s.dev, s.ino);
+        s.state = 3;
+    }
+    errno = savedErrno;
+}
+
+namespace {
+
+void releaseAndDie(int sig)
+{
+    releasePortLocks();
+    // The handler was reset to the default on entry: the raised signal ends the
+    // process once this returns, with the status a shell expects.
+    ::raise(sig);
+}
+
+} // namespace
+
+void releasePortLocksOnSignals()
+{
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+        struct sigaction old {};
+        if (::sigaction(sig, nullptr, &old) != 0 || old.sa_handler != SIG_DFL || (old.sa_flags & SA_SIGINFO))
+            continue;
+        struct sigaction sa {};
+        sa.sa_handler = releaseAndDie;
+        sa.sa_flags = SA_RESETHAND;
+        sigemptyset(&sa.sa_mask);
+        ::sigaction(sig, &sa, nullptr);
+    }
+}
+
+QString programOf(qint64 pid)
+{
+    QFile f(QStringLiteral("/proc/%1/comm").arg(pid));
+    if (!f.open(QIODevice::ReadOnly))
+        return QString();
+    return QString::fromLocal8Bit(f.readAll()).trimmed();
+}
+
+QList<PortHolder> flockHolders(dev_t fileSystem, ino_t inode)
+{
+    QList<PortHolder> out;
+    QFile f(QStringLiteral("/proc/locks"));
+    if (!f.open(QIODevice::ReadOnly))
+        return out;
+    // "1: FLOCK  ADVISORY  WRITE 1234 00:05:87 0 EOF"; waiters carry "->".
+    const QString file = QString::asprintf("%02x:%02x:%llu", major(fileSystem), minor(fileSystem),
+                                           static_cast<unsigned long long>(inode));
+    for (const QByteArray &line : f.readAll().split('\n')) {
+        const QStringList parts = QString::fromLatin1(line).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        if (parts.size() < 6 || parts.contains(QLatin1String("->")) || parts[5] != file)
+            continue;
+        const qint64 pid = parts[4].toLongLong();
+        const bool known = std::any_of(out.cbegin(), out.cend(), [pid](const PortHolder &h) { return h.pid == pid; });
+        if (pid > 0 && !known)
+            out.append({pid, programOf(pid)});
+    }
+    return out;
+}
+
+QList<PortHolder> openersOf(dev_t device)
+{
+    QList<PortHolder> out;
+    DIR *proc = ::opendir("/proc");
+    if (!proc)
+        return out;
+    const qint64 self = ::getpid();
+    while (const dirent *e = ::readdir(proc)) {
+        char *end = nullptr;
+        const long pid = std::strtol(e->d_name, &end, 10);
+        if (pid <= 0 || *end || pid == self)
+            continue;
+        char fdDir[64];
+        std::snprintf(fdDir, sizeof fdDir, "/proc/%ld/fd", pid);
+        DIR *fds = ::opendir(fdDir);
+        if (!fds)
+            continue; // another user's process, or gone
+        while (const dirent *f = ::readdir(fds)) {
+            if (f->d_name[0] == '.')
+                continue;
+            char fdPath[384];
+            std::snprintf(fdPath, sizeof fdPath, "%s/%s", fdDir, f->d_name);
+            struct stat st {};
+            if (::stat(fdPath, &st) == 0 && S_ISCHR(st.st_mode) && st.st_rdev == device) {
+                out.append({pid, programOf(pid)});
+                break;
+            }
+        }
+        ::closedir(fds);
+    }
+    ::closedir(proc);
+    std::sort(out.begin(), out.end(), [](const PortHolder &a, const PortHolder &b) { return a.pid < b.pid; });
+    return out;
+}
+
+} // namespace platform
