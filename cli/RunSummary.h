@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+// How one port's kdxctl ended.
+struct PortOutcome
+{
+    QString port;
+    int status = 0; // the exit status, as a kdxctl on that port alone gives it
+    QString text;   // what it said last: "OK", the version, or why it failed
+    qint64 ms = 0;  // from start to end
+};
+
+// The end of a run on many ports: the exit status and the summary, as a table
+// for people or as JSON for line controllers.
+class RunSummary
+{
+public:
+    // 0 when every port succeeded, else the status of the first failing port in
+    // the list's order.
+    static int exitStatus(const QList<PortOutcome> &outcomes);
+
+    // port, result, time and text, one row per port, and a closing line that
+    // names the ports that failed.
+    static QString table(const QList<PortOutcome> &outcomes);
+
+    // {"status": N, "failed": [...], "ports": [{"port", "result", "text", "seconds"}]}
+    static QByteArray json(const QList<PortOutcome> &outcomes);
+
+    // Words for an exit status when the port's kdxctl said nothing itself.
+    static QString statusText(int status);
+};
