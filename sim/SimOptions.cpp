@@ -4,6 +4,9 @@ namespace kdxsim {
 
 namespace {
 
+constexpr int kMaxCom = 255;
+constexpr int kMaxCount = 64;
+
 const int kRates[] = {300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 115200};
 
 bool isRate(int baud)
@@ -64,7 +67,10 @@ bool SimOptions::parse(const QStringList &args, QString *error)
         if (name == QLatin1String("--help") || name == QLatin1String("-h")) {
             help = true;
         } else if (name == QLatin1String("--com")) {
-            if (!number(&com, 1, 255))
+            if (!number(&com, 1, kMaxCom))
+                return false;
+        } else if (name == QLatin1String("--count")) {
+            if (!number(&count, 1, kMaxCount))
                 return false;
         } else if (name == QLatin1String("--rows")) {
             if (!number(&display.rows, 1, 8))
@@ -131,6 +137,15 @@ bool SimOptions::parse(const QStringList &args, QString *error)
             return fail(QStringLiteral("unknown argument \"%1\" (see --help)").arg(args[i]));
         }
     }
+    if (com > 0 && com + count - 1 > kMaxCom)
+        return fail(QStringLiteral("--count %1 from COM%2 goes past COM%3").arg(count).arg(com).arg(kMaxCom));
+    // Displays must not write over each other's files.
+    if (count > 1) {
+        for (const QString &file : {stateJsonPath, display.firmwareOutPath, display.auxPath}) {
+            if (!file.isEmpty() && !file.contains(QLatin1String("%n")))
+                return fail(QStringLiteral("--count %1: put %n (the COM number) in the name of %2").arg(count).arg(file));
+        }
+    }
     // The VT100 firmware drives a 4 x 20 screen unless told otherwise.
     if (display.commandSet == CommandSetKind::Vt100) {
         if (!rowsGiven)
@@ -139,6 +154,11 @@ bool SimOptions::parse(const QStringList &args, QString *error)
             display.cols = 20;
     }
     return true;
+}
+
+QString SimOptions::forDisplay(const QString &pattern, int com)
+{
+    return QString(pattern).replace(QLatin1String("%n"), QString::number(com));
 }
 
 QString SimOptions::helpText()
@@ -157,6 +177,11 @@ QString SimOptions::helpText()
                "                        $XDG_CONFIG_HOME/kdx-utility/ports);\n"
                "                        default: the lowest free number. A link left dangling\n"
                "                        by an earlier run is replaced; a live one is refused.\n"
+               "  --count N             N displays (1 to 64) in one process, on COM<N> numbers\n"
+               "                        in a row from --com (default: the lowest free run);\n"
+               "                        each prints its readiness line. %n in the file names\n"
+               "                        below stands for the display's COM number, and is\n"
+               "                        needed with more than one display.\n"
                "  --baud RATE           the display's own rate: 300, 600, 1200, 2400, 4800,\n"
                "                        9600, 19200 (default), 38400 or 115200. The host's rate\n"
                "                        is read from the pseudo-terminal; when the two differ,\n"

@@ -11,6 +11,7 @@ struct SimOptions
 {
     DisplayConfig display;
     int com = 0; // 0: the lowest free number
+    int count = 1; // displays, on COM com ... com + count - 1
     QString stateJsonPath;
     bool quiet = false;
     bool help = false;
@@ -20,6 +21,9 @@ struct SimOptions
     bool parse(const QStringList &args, QString *error);
 
     static QString helpText();
+
+    // A file name of one display: "%n" stands for its COM number.
+    static QString forDisplay(const QString &pattern, int com);
 };
 
 } // namespace kdxsim

@@ -16,6 +16,8 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <memory>
+#include <vector>
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
@@ -97,6 +99,33 @@ private:
     QString m_path;
 };
 
+// One simulated display: its pseudo-terminal, registered as COM<com>, and
+// its model with its own state file and drawing.
+struct Unit
+{
+    PtyLink link;
+    int com = 0;
+    QString linkPath;
+    std::unique_ptr<Display> display;
+    StateWriter state {QString()};
+    quint64 writtenChanges = 0;
+    bool blinkOff = false;
+    qint64 nextBlink = -1;
+};
+
+// The first of count consecutive numbers that have no link at all.
+int firstFreeRange(const platform::PortMap &map, int count)
+{
+    for (int n = map.lowestFreeNumber();; ++n) {
+        int i = 0;
+        while (i < count && !QFileInfo(map.dir() + QLatin1Char('/') + platform::PortMap::linkName(n + i)).isSymLink())
+            ++i;
+        if (i == count)
+            return n;
+        n += i;
+    }
+}
+
 // A terminal is redrawn in place and may follow closely; a log gets a whole new
 // drawing each time, so it gets fewer.
 constexpr qint64 kRenderIntervalMs = 40;
@@ -132,130 +161,169 @@ int main(int argc, char *argv[])
     ::sigaction(SIGHUP, &sa, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
-    PtyLink link;
-    if (!link.open(opts.display.baud, &error)) {
-        err(error);
-        return 1;
-    }
+    // Each display takes its own number, pseudo-terminal and files; "%n" in a
+    // file name stands for its COM number.
     platform::PortMap map;
-    const int com = registerLink(map, opts.com, link.slavePath(), &error);
-    if (com == 0) {
-        err(QStringLiteral("cannot register the port: %1").arg(error));
-        return 1;
+    const int first = opts.com > 0 ? opts.com : (opts.count > 1 ? firstFreeRange(map, opts.count) : 0);
+    std::vector<std::unique_ptr<Unit>> units;
+    auto unregister = [&] {
+        for (const std::unique_ptr<Unit> &u : units) {
+            u->link.close();
+            // Only our own link: someone may have re-pointed the number meanwhile.
+            if (u->com > 0 && QFileInfo(u->linkPath).symLinkTarget() == u->link.slavePath())
+                map.removeLink(u->com);
+        }
+    };
+    for (int i = 0; i < opts.count; ++i) {
+        units.push_back(std::make_unique<Unit>());
+        Unit &u = *units.back();
+        if (!u.link.open(opts.display.baud, &error)) {
+            err(error);
+            unregister();
+            return 1;
+        }
+        u.com = registerLink(map, first > 0 ? first + i : 0, u.link.slavePath(), &error);
+        if (u.com == 0) {
+            err(QStringLiteral("cannot register the port: %1").arg(error));
+            unregister();
+            return 1;
+        }
+        u.linkPath = map.dir() + QLatin1Char('/') + platform::PortMap::linkName(u.com);
+        DisplayConfig config = opts.display;
+        config.auxPath = SimOptions::forDisplay(config.auxPath, u.com);
+        config.firmwareOutPath = SimOptions::forDisplay(config.firmwareOutPath, u.com);
+        u.display = std::make_unique<Display>(config);
+        u.state = StateWriter(SimOptions::forDisplay(opts.stateJsonPath, u.com));
+        u.state.write(*u.display);
+        u.writtenChanges = u.display->changes();
     }
-    const QString linkPath = map.dir() + QLatin1Char('/') + platform::PortMap::linkName(com);
 
-
-    Display display(opts.display);
-    StateWriter state(opts.stateJsonPath);
-    state.write(display);
-
-    // The link exists before readiness is announced; the first line is for scripts.
-    out(QStringLiteral("%1 %2\n").arg(link.slavePath(), platform::PortMap::linkName(com)));
-    out(QStringLiteral("kdx-sim: %1 x %2 display, %3 command set, %4 baud, on %5 as %6 (%7)\n")
-            .arg(opts.display.rows)
-            .arg(opts.display.cols)
-            .arg(commandSetName(opts.display.commandSet))
-            .arg(opts.display.baud)
-            .arg(link.slavePath(), platform::PortMap::linkName(com), linkPath));
+    // The links exist before readiness is announced; the first lines, one per
+    // display, are for scripts.
+    for (const std::unique_ptr<Unit> &u : units)
+        out(QStringLiteral("%1 %2\n").arg(u->link.slavePath(), platform::PortMap::linkName(u->com)));
+    for (const std::unique_ptr<Unit> &u : units)
+        out(QStringLiteral("kdx-sim: %1 x %2 display, %3 command set, %4 baud, on %5 as %6 (%7)\n")
+                .arg(opts.display.rows)
+                .arg(opts.display.cols)
+                .arg(commandSetName(opts.display.commandSet))
+                .arg(opts.display.baud)
+                .arg(u->link.slavePath(), platform::PortMap::linkName(u->com), u->linkPath));
 
     const bool ansi = ::isatty(STDOUT_FILENO);
     const qint64 renderInterval = ansi ? kRenderIntervalMs : kLogIntervalMs;
-    bool blinkOff = false;
-    qint64 nextBlink = -1;
     qint64 lastRender = 0;
     quint64 renderedChanges = ~quint64(0);
-    quint64 writtenChanges = display.changes();
     int exitCode = 0;
+    auto allChanges = [&] {
+        quint64 sum = 0;
+        for (const std::unique_ptr<Unit> &u : units)
+            sum += u->display->changes();
+        return sum;
+    };
 
-    // On a terminal the box is drawn at the top of the screen, the same place
+    // On a terminal the boxes are drawn at the top of the screen, the same place
     // every time, so that output of other programs sharing the terminal cannot
-    // make it drift; the cursor is put back where it was, so that their output
-    // below the box stays and goes on where it left off. Elsewhere each drawing
-    // is appended.
-    const QString header = QStringLiteral("kdx-sim on %1 as %2 (Ctrl+C stops it)")
-                               .arg(link.slavePath(), platform::PortMap::linkName(com));
+    // make them drift; the cursor is put back where it was, so that their output
+    // below the boxes stays and goes on where it left off. Elsewhere each
+    // drawing is appended.
     auto render = [&](qint64 now) {
         if (opts.quiet)
             return;
         QString text;
         if (ansi)
-            text = QStringLiteral("\x1b" "7\x1b[H") + header + QStringLiteral("\x1b[K\n");
-        text += TerminalView::render(display, ansi, blinkOff);
+            text = QStringLiteral("\x1b" "7\x1b[H");
+        for (const std::unique_ptr<Unit> &u : units) {
+            if (ansi)
+                text += QStringLiteral("kdx-sim on %1 as %2 (Ctrl+C stops it)\x1b[K\n")
+                            .arg(u->link.slavePath(), platform::PortMap::linkName(u->com));
+            text += TerminalView::render(*u->display, ansi, u->blinkOff);
+        }
         text += ansi ? QStringLiteral("\x1b" "8") : QStringLiteral("\n");
         out(text);
         lastRender = now;
-        renderedChanges = display.changes();
+        renderedChanges = allChanges();
     };
     render(nowMs());
 
+    std::vector<pollfd> fds(units.size() + 1);
     for (;;) {
         const qint64 now = nowMs();
-        qint64 wake = display.nextDeadline();
+        qint64 wake = -1;
         auto consider = [&wake](qint64 t) {
             if (t >= 0 && (wake < 0 || t < wake))
                 wake = t;
         };
-        if (!opts.quiet && renderedChanges != display.changes())
+        if (!opts.quiet && renderedChanges != allChanges())
             consider(lastRender + renderInterval);
-        if (display.blink() > 0 && display.blink() < 255 && !opts.quiet) {
-            if (nextBlink < 0)
-                nextBlink = now + std::max(100, display.blink() * 20);
-            consider(nextBlink);
-        } else {
-            nextBlink = -1;
-            blinkOff = false;
+        for (const std::unique_ptr<Unit> &u : units) {
+            consider(u->display->nextDeadline());
+            const int blink = u->display->blink();
+            if (blink > 0 && blink < 255 && !opts.quiet) {
+                if (u->nextBlink < 0)
+                    u->nextBlink = now + std::max(100, blink * 20);
+                consider(u->nextBlink);
+            } else {
+                u->nextBlink = -1;
+                u->blinkOff = false;
+            }
         }
         const int timeout = wake < 0 ? int(kIdlePollMs) : int(std::clamp<qint64>(wake - now, 0, kIdlePollMs));
 
-        pollfd fds[2] = {{link.masterFd(), POLLIN, 0}, {g_signalPipe[0], POLLIN, 0}};
-        const int r = ::poll(fds, 2, timeout);
+        for (size_t i = 0; i < units.size(); ++i)
+            fds[i] = {units[i]->link.masterFd(), POLLIN, 0};
+        fds.back() = {g_signalPipe[0], POLLIN, 0};
+        const int r = ::poll(fds.data(), nfds_t(fds.size()), timeout);
         if (r < 0 && errno != EINTR)
             break;
-        if (fds[1].revents & POLLIN) {
+        if (fds.back().revents & POLLIN) {
             char sig = 0;
             [[maybe_unused]] const ssize_t n = ::read(g_signalPipe[0], &sig, 1);
             break;
         }
         const qint64 t = nowMs();
-        if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
-            QByteArray data;
-            const bool ok = link.read(&data);
-            if (!data.isEmpty()) {
-                // The host's rate as it stands when its bytes arrive.
-                display.feed(data, t, link.hostBaud());
-            } else if (!ok || (fds[0].revents & (POLLHUP | POLLERR))) {
-                // Our own slave descriptor should prevent this; never spin on it.
-                ::poll(nullptr, 0, 100);
+        bool redraw = false;
+        bool hungUp = false;
+        for (size_t i = 0; i < units.size(); ++i) {
+            Unit &u = *units[i];
+            Display &display = *u.display;
+            if (fds[i].revents & (POLLIN | POLLHUP | POLLERR)) {
+                QByteArray data;
+                const bool ok = u.link.read(&data);
+                if (!data.isEmpty()) {
+                    // The host's rate as it stands when its bytes arrive.
+                    display.feed(data, t, u.link.hostBaud());
+                } else if (!ok || (fds[i].revents & (POLLHUP | POLLERR))) {
+                    // Our own slave descriptor should prevent this; never spin on it.
+                    ::poll(nullptr, 0, 100);
+                }
             }
+            display.advance(t);
+            const QByteArray answer = display.takeOutput(t, u.link.hostBaud());
+            if (!answer.isEmpty())
+                u.link.write(answer);
+            if (u.nextBlink >= 0 && t >= u.nextBlink) {
+                u.blinkOff = !u.blinkOff;
+                u.nextBlink = t + std::max(100, display.blink() * 20);
+                redraw = true;
+            }
+            if (display.changes() != u.writtenChanges) {
+                u.state.write(display);
+                u.writtenChanges = display.changes();
+            }
+            hungUp = hungUp || display.hungUp();
         }
-        display.advance(t);
-        const QByteArray answer = display.takeOutput(t, link.hostBaud());
-        if (!answer.isEmpty())
-            link.write(answer);
-        if (nextBlink >= 0 && t >= nextBlink) {
-            blinkOff = !blinkOff;
-            nextBlink = t + std::max(100, display.blink() * 20);
+        if (redraw || hungUp || (renderedChanges != allChanges() && t - lastRender >= renderInterval))
             render(t);
-        }
-        if (display.changes() != writtenChanges) {
-            state.write(display);
-            writtenChanges = display.changes();
-        }
-        if (renderedChanges != display.changes() && t - lastRender >= renderInterval)
-            render(t);
-        if (display.hungUp()) {
-            render(t);
+        if (hungUp) {
             err(QStringLiteral("the line hung up (fault hangup-after)"));
             exitCode = 3;
             break;
         }
     }
 
-    link.close();
-    // Only our own link: someone may have re-pointed the number meanwhile.
-    if (QFileInfo(linkPath).symLinkTarget() == link.slavePath())
-        map.removeLink(com);
-    state.write(display);
+    unregister();
+    for (const std::unique_ptr<Unit> &u : units)
+        u->state.write(*u->display);
     return exitCode;
 }

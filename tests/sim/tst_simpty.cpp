@@ -75,6 +75,8 @@ private slots:
     void readinessAndSignals_data();
     void readinessAndSignals();
     void comNumbers();
+    void severalDisplays();
+    void severalDisplaysNeedTheirOwnFiles();
     void helpIsComplete();
     void reopeningDoesNotSpin();
     void hangupFault();
@@ -134,6 +136,44 @@ void tst_SimPty::comNumbers()
     QCOMPARE(QFileInfo(taken.portsDir() + QStringLiteral("/COM1")).symLinkTarget(), QStringLiteral("/dev/null"));
 }
 
+// --count: displays on consecutive numbers, each a line and a state of its own.
+void tst_SimPty::severalDisplays()
+{
+    SimProcess sim;
+    QDir().mkpath(sim.portsDir());
+    QVERIFY(QFile::link(QStringLiteral("/dev/null"), sim.portsDir() + QStringLiteral("/COM2")));
+    QVERIFY2(sim.startMany(3, {}), qPrintable(sim.error()));
+    QCOMPARE(sim.comNames(), QStringList({"COM3", "COM4", "COM5"}));
+    {
+        HostPort host(sim.portsDir() + QStringLiteral("/COM4"));
+        QVERIFY(host.ok());
+        QVERIFY(host.write(QByteArray("\x04\x01P\x35\x17")));
+        QCOMPARE(host.read(1, 2000), QByteArray("\x06"));
+    }
+    auto col = [](const QJsonObject &s) { return s["cursor"].toObject()["col"].toInt(); };
+    QVERIFY(sim.waitForState(QStringLiteral("COM4"), [&](const QJsonObject &s) { return col(s) == 5; }));
+    QCOMPARE(col(sim.state(QStringLiteral("COM3"))), 1);
+    QCOMPARE(col(sim.state(QStringLiteral("COM5"))), 1);
+    QCOMPARE(sim.state(QStringLiteral("COM3"))["rxBytes"].toInt(), 0);
+
+    QVERIFY(sim.stop(SIGINT));
+    QCOMPARE(sim.exitCode(), 0);
+    for (const QString &com : sim.comNames())
+        QVERIFY2(!QFileInfo(sim.portsDir() + QLatin1Char('/') + com).isSymLink(), qPrintable(com));
+    QVERIFY(QFileInfo(sim.portsDir() + QStringLiteral("/COM2")).isSymLink());
+}
+
+void tst_SimPty::severalDisplaysNeedTheirOwnFiles()
+{
+    QTemporaryDir dir;
+    QProcess p;
+    p.start(SimProcess::binary(QStringLiteral("kdx-sim")),
+            {"--count", "2", "--quiet", "--firmware-out", dir.filePath(QStringLiteral("image.bin"))});
+    QVERIFY(p.waitForFinished(5000));
+    QCOMPARE(p.exitCode(), 2);
+    QVERIFY(QString::fromLocal8Bit(p.readAllStandardError()).contains(QLatin1String("%n")));
+}
+
 void tst_SimPty::helpIsComplete()
 {
     QProcess p;
@@ -141,7 +181,7 @@ void tst_SimPty::helpIsComplete()
     QVERIFY(p.waitForFinished(5000));
     QCOMPARE(p.exitCode(), 0);
     const QString help = QString::fromLocal8Bit(p.readAllStandardOutput());
-    const QStringList words = {"--com", "--rows", "--cols", "--baud", "--mode", "--fault", "--aux",
+    const QStringList words = {"--com", "--count", "--rows", "--cols", "--baud", "--mode", "--fault", "--aux",
                                "--firmware-out", "--state-json", "--quiet", "--xmodem-start", "--code6",
                                "--version-text", "silent", "nak", "slow=MS", "garble", "no-prompt",
                                "no-prompt=xa", "ignore-load=N", "cancel-at-block=N", "nak-block=N",

@@ -54,33 +54,55 @@ QString SimProcess::linkPath() const
 
 bool SimProcess::start(const QStringList &args)
 {
+    return launch(args, 1);
+}
+
+bool SimProcess::startMany(int count, const QStringList &args)
+{
+    m_stateFile = QStringLiteral("state-%n.json");
+    return launch(args + QStringList {QStringLiteral("--count"), QString::number(count)}, count);
+}
+
+QString SimProcess::stateFile(const QString &com) const
+{
+    return path(QString(m_stateFile).replace(QLatin1String("%n"), com.mid(3)));
+}
+
+bool SimProcess::launch(const QStringList &args, int count)
+{
     m_process.start(binary(QStringLiteral("kdx-sim")),
-                    args + QStringList {QStringLiteral("--quiet"), QStringLiteral("--state-json"),
-                                        path(QStringLiteral("state.json"))});
+                    args + QStringList {QStringLiteral("--quiet"), QStringLiteral("--state-json"), path(m_stateFile)});
     if (!m_process.waitForStarted(5000)) {
         m_error = m_process.errorString();
         return false;
     }
     QDeadlineTimer deadline(5000);
-    while (!m_process.canReadLine() && !deadline.hasExpired() && running())
-        m_process.waitForReadyRead(100);
-    if (!m_process.canReadLine()) {
-        m_error = QStringLiteral("no readiness line; stderr: %1")
-                      .arg(QString::fromLocal8Bit(m_process.readAllStandardError()));
-        return false;
+    m_coms.clear();
+    while (m_coms.size() < count) {
+        while (!m_process.canReadLine() && !deadline.hasExpired() && running())
+            m_process.waitForReadyRead(100);
+        if (!m_process.canReadLine()) {
+            m_error = QStringLiteral("no readiness line; stderr: %1")
+                          .arg(QString::fromLocal8Bit(m_process.readAllStandardError()));
+            return false;
+        }
+        const QStringList parts = QString::fromLocal8Bit(m_process.readLine()).trimmed().split(QLatin1Char(' '));
+        if (parts.size() != 2 || !parts[1].startsWith(QLatin1String("COM"))) {
+            m_error = QStringLiteral("unexpected readiness line: %1").arg(parts.join(QLatin1Char(' ')));
+            return false;
+        }
+        if (m_coms.isEmpty())
+            m_device = parts[0];
+        m_coms.append(parts[1]);
     }
-    const QStringList parts = QString::fromLocal8Bit(m_process.readLine()).trimmed().split(QLatin1Char(' '));
-    if (parts.size() != 2 || !parts[1].startsWith(QLatin1String("COM"))) {
-        m_error = QStringLiteral("unexpected readiness line: %1").arg(parts.join(QLatin1Char(' ')));
-        return false;
-    }
-    m_device = parts[0];
-    m_com = parts[1];
-    while (!QFileInfo::exists(path(QStringLiteral("state.json"))) && !deadline.hasExpired() && running())
-        QThread::msleep(10);
-    if (!QFileInfo::exists(path(QStringLiteral("state.json")))) {
-        m_error = QStringLiteral("no state file");
-        return false;
+    m_com = m_coms.first();
+    for (const QString &com : std::as_const(m_coms)) {
+        while (!QFileInfo::exists(stateFile(com)) && !deadline.hasExpired() && running())
+            QThread::msleep(10);
+        if (!QFileInfo::exists(stateFile(com))) {
+            m_error = QStringLiteral("no state file for %1").arg(com);
+            return false;
+        }
     }
     return true;
 }
@@ -113,17 +135,28 @@ bool SimProcess::waitForExit(int timeoutMs)
 
 QJsonObject SimProcess::state() const
 {
-    QFile f(m_dir.filePath(QStringLiteral("state.json")));
+    return state(m_com);
+}
+
+bool SimProcess::waitForState(const std::function<bool(const QJsonObject &)> &pred, int timeoutMs) const
+{
+    return waitForState(m_com, pred, timeoutMs);
+}
+
+QJsonObject SimProcess::state(const QString &com) const
+{
+    QFile f(stateFile(com));
     if (!f.open(QIODevice::ReadOnly))
         return {};
     return QJsonDocument::fromJson(f.readAll()).object();
 }
 
-bool SimProcess::waitForState(const std::function<bool(const QJsonObject &)> &pred, int timeoutMs) const
+bool SimProcess::waitForState(const QString &com, const std::function<bool(const QJsonObject &)> &pred,
+                              int timeoutMs) const
 {
     QDeadlineTimer deadline(timeoutMs);
     for (;;) {
-        if (pred(state()))
+        if (pred(state(com)))
             return true;
         if (deadline.hasExpired())
             return false;

@@ -24,6 +24,9 @@ public:
     // Starts kdx-sim with the arguments (--quiet and --state-json are added) and
     // waits for its readiness line. False with the reason in error().
     bool start(const QStringList &args);
+    // Starts one kdx-sim with count displays (--count), each with its own state
+    // file, and waits for all their readiness lines.
+    bool startMany(int count, const QStringList &args);
     bool stop(int signal = 15); // SIGTERM
     bool waitForExit(int timeoutMs);
     int exitCode() const { return m_process.exitCode(); }
@@ -34,6 +37,8 @@ public:
 
     QString device() const { return m_device; }
     QString comName() const { return m_com; }
+    // Every display's COM name, the first is comName().
+    QStringList comNames() const { return m_coms; }
     int comNumber() const { return m_com.mid(3).toInt(); }
     QString linkPath() const;
     QString portsDir() const { return m_portsDir; }
@@ -43,6 +48,10 @@ public:
     QJsonObject state() const;
     // Re-reads the state file until the predicate holds or timeoutMs passes.
     bool waitForState(const std::function<bool(const QJsonObject &)> &pred, int timeoutMs = 3000) const;
+    // The same for one display of startMany().
+    QJsonObject state(const QString &com) const;
+    bool waitForState(const QString &com, const std::function<bool(const QJsonObject &)> &pred,
+                      int timeoutMs = 3000) const;
 
     struct Result
     {
@@ -57,10 +66,15 @@ public:
     QProcessEnvironment environment() const;
 
 private:
+    bool launch(const QStringList &args, int count);
+    QString stateFile(const QString &com) const;
+
     QTemporaryDir m_dir;
     QString m_portsDir;
     QProcess m_process;
     QString m_device;
     QString m_com;
+    QStringList m_coms;
     QString m_error;
+    QString m_stateFile = QStringLiteral("state.json");
 };
