@@ -1,6 +1,7 @@
 #include "FirmwareCommand.h"
 
 #include "CKDX.h"
+#include "Commands.h"
 #include "FileCheck.h"
 #include "Timer.h"
 #include "frmCKDX.h"
@@ -10,13 +11,6 @@
 
 #include <cstdio>
 #include <memory>
-
-const char *const kFirmwareUsage =
-    "  firmware FILE [--crc] [--code-type 0|1]\n"
-    "                           switch the display into its loader and send FILE over\n"
-    "                           XModem (checksum, or CRC with --crc; code type 0 encrypted,\n"
-    "                           1 not); progress on standard error, exit 0 only when\n"
-    "                           every block was accepted\n";
 
 namespace {
 
@@ -54,7 +48,7 @@ int usage(const QString &why)
 {
     say(QStringLiteral("kdxctl firmware: %1").arg(why));
     std::fputs("usage:\n", stderr);
-    std::fputs(kFirmwareUsage, stderr);
+    std::fputs(kdxctl::commandUsage(*kdxctl::findCommand(QStringLiteral("firmware"))).toLocal8Bit().constData(), stderr);
     return kExitUsage;
 }
 

@@ -34,6 +34,11 @@ int versionRevision()
     return KDX_VERSION_REVISION;
 }
 
+QString version()
+{
+    return QStringLiteral("%1.%2.%3").arg(versionMajor()).arg(versionMinor()).arg(versionRevision());
+}
+
 QString path()
 {
     if (QCoreApplication::instance())

@@ -14,6 +14,8 @@ void setTitle(const QString &title);
 int versionMajor();
 int versionMinor();
 int versionRevision();
+// "1.3.5": what --version prints after the program's name.
+QString version();
 
 // The folder of the running program.
 QString path();

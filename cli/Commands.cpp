@@ -1,0 +1,360 @@
+#include "Commands.h"
+
+#include "ByteNotation.h"
+#include "CKDX.h"
+#include "FirmwareCommand.h"
+#include "PortMap.h"
+#include "PosixSerialPort.h"
+#include "frmCKDX.h"
+#include "myComm.h"
+
+#include <cstdio>
+
+namespace kdxctl {
+
+namespace {
+
+// Where the help of a command or an option starts in the usage text; a longer
+// label puts its help on the next line.
+constexpr int kCommandColumn = 27;
+constexpr int kOptionColumn = 9;
+
+const char *const kUsageEnd =
+    "exit status: 0 done; otherwise the driver's result code without its sign (2 the port would\n"
+    "  not open, 3 the line failed, 4 no answer, 5 invalid baud rate, 6 Get Nack, 7 cancelled,\n"
+    "  8 invalid parameter); 64 a mistake on the command line, nothing opened.\n"
+    "COM names come from the port map, $KDX_PORTS_DIR or ~/.config/kdx-utility/ports.\n";
+
+bool parseInt(const QString &text, int min, int max, int &out)
+{
+    bool ok = false;
+    const int v = text.trimmed().toInt(&ok);
+    if (!ok || v < min || v > max)
+        return false;
+    out = v;
+    return true;
+}
+
+// The system's reason why a port would not open, and what to do about it.
+QString openFailureHint(const QString &portText)
+{
+    auto *port = dynamic_cast<platform::PosixSerialPort *>(&frmCKDX::instance().MSComm1());
+    if (!port)
+        return QString();
+    QString reason = port->openFailureReason(portText);
+    if (port->devicePath().isEmpty())
+        reason += QStringLiteral("; \"kdxctl ports\" lists the ports");
+    return reason;
+}
+
+Action refuse(QString &problem, const QString &why)
+{
+    problem = why;
+    return Action();
+}
+
+// A command without arguments.
+Prepare noArgument(const QString &name, Action action)
+{
+    return [name, action](const QStringList &args, QString &problem) {
+        return args.isEmpty() ? action : refuse(problem, QStringLiteral("%1 takes no argument").arg(name));
+    };
+}
+
+// A command with one whole number in [min, max].
+Prepare oneInt(int min, int max, const QString &why, std::function<qint32(CKDX &, int)> call)
+{
+    return [=](const QStringList &args, QString &problem) -> Action {
+        int n = 0;
+        if (args.size() != 1 || !parseInt(args[0], min, max, n))
+            return refuse(problem, why);
+        return [call, n](Session &s) { return s.report(call(s.kdx(), n)); };
+    };
+}
+
+// A command with two numbers as the window's text boxes take them.
+Prepare twoNumbers(const QString &name, std::function<qint32(CKDX &, double, double)> call)
+{
+    return [=](const QStringList &args, QString &problem) -> Action {
+        double x = 0, y = 0;
+        if (args.size() != 2 || !ByteNotation::isNumeric(args[0], &x) || !ByteNotation::isNumeric(args[1], &y))
+            return refuse(problem, QStringLiteral("%1 takes two numbers").arg(name));
+        return [call, x, y](Session &s) { return s.report(call(s.kdx(), x, y)); };
+    };
+}
+
+// A command with one of two words; the first one passes true.
+Prepare eitherWord(const QString &yes, const QString &no, const QString &why, std::function<qint32(CKDX &, bool)> call)
+{
+    return [=](const QStringList &args, QString &problem) -> Action {
+        if (args.size() != 1 || (args[0] != yes && args[0] != no))
+            return refuse(problem, why);
+        const bool first = args[0] == yes;
+        return [call, first](Session &s) { return s.report(call(s.kdx(), first)); };
+    };
+}
+
+int listPorts()
+{
+    QStringList names;
+    myComm::EnumCommPorts(names);
+    platform::PortMap map;
+    for (const QString &name : names)
+        printOut(name + QLatin1Char(' ') + map.devicePath(name.mid(3).toInt()));
+    return 0;
+}
+
+std::vector<Command> makeCommands()
+{
+    std::vector<Command> table;
+
+    table.push_back({QStringLiteral("ports"), QString(), QStringLiteral("list the port map: \"COM3 /dev/ttyUSB0\""),
+                     noArgument(QStringLiteral("ports"), [](Session &) { return listPorts(); }), false});
+
+    table.push_back({QStringLiteral("set-baud"), QStringLiteral("RATE PARITY"),
+                     QStringLiteral("change the display's line settings (9600 N,8,1)"),
+                     [](const QStringList &args, QString &problem) -> Action {
+                         if (args.size() != 2)
+                             return refuse(problem, QStringLiteral("set-baud takes RATE and PARITY"));
+                         const QString rate = args[0], parity = args[1];
+                         return [=](Session &s) { return s.report(s.kdx().SetBaudRate(rate, parity)); };
+                     }});
+
+    table.push_back({QStringLiteral("intl"), QStringLiteral("CODE"),
+                     QStringLiteral("international character set, hexadecimal (3A)"),
+                     [](const QStringList &args, QString &problem) -> Action {
+                         bool ok = false;
+                         const int code = args.size() == 1 ? args[0].toInt(&ok, 16) : 0;
+                         if (!ok || code < -32768 || code > 32767)
+                             return refuse(problem, QStringLiteral("intl takes a hexadecimal code such as 3A"));
+                         return [code](Session &s) { return s.report(s.kdx().SetInternationalCode(qint16(code))); };
+                     }});
+
+    table.push_back({QStringLiteral("save"), QStringLiteral("LAYER"), QStringLiteral("save the current view as a layer"),
+                     oneInt(-32768, 32767, QStringLiteral("save takes a whole number"),
+                            [](CKDX &k, int n) { return k.SaveMessage(qint16(n)); })});
+
+    table.push_back({QStringLiteral("position"), QStringLiteral("N"), QStringLiteral("move the cursor"),
+                     oneInt(-32768, 32767, QStringLiteral("position takes a whole number"),
+                            [](CKDX &k, int n) { return k.SetPosition(qint16(n)); })});
+
+    table.push_back({QStringLiteral("clear"), QStringLiteral("FROM TO"), QStringLiteral("clear a range of cells"),
+                     twoNumbers(QStringLiteral("clear"), [](CKDX &k, double x, double y) { return k.ClearDisplay(x, y); })});
+
+    table.push_back({QStringLiteral("reboot-mode"), QStringLiteral("MODE"),
+                     QStringLiteral("after power-up: 0 stay, 1 run the saved message"),
+                     [](const QStringList &args, QString &problem) -> Action {
+                         double mode = 0;
+                         if (args.size() != 1 || !ByteNotation::isNumeric(args[0], &mode))
+                             return refuse(problem, QStringLiteral("reboot-mode takes 0 (stay) or 1 (running)"));
+                         return [mode](Session &s) { return s.report(s.kdx().DisplayShowSavedMessageAfterRebootMode(mode)); };
+                     }});
+
+    table.push_back({QStringLiteral("demo"), QStringLiteral("LAYER MODE"),
+                     QStringLiteral("show the saved demo message; rows of the window's lists from 0:\n"
+                                    "LAYER 0 \"Layer 1\" ... 6 \"Layer 1 + 2 + 3\", MODE 0 the first ... 6"),
+                     twoNumbers(QStringLiteral("demo"),
+                                [](CKDX &k, double x, double y) { return k.DisplayDemoMessage(x, y); })});
+
+    table.push_back({QStringLiteral("switch"), QStringLiteral("epson|native"), QStringLiteral("change the display's command set"),
+                     eitherWord(QStringLiteral("epson"), QStringLiteral("native"), QStringLiteral("switch takes epson or native"),
+                                [](CKDX &k, bool epson) { return k.SwitchCommand(epson ? 1 : 0); })});
+
+    table.push_back({QStringLiteral("printer"), QStringLiteral("on|off"), QStringLiteral("printer pass-through"),
+                     eitherWord(QStringLiteral("on"), QStringLiteral("off"), QStringLiteral("printer takes on or off"),
+                                [](CKDX &k, bool on) { return on ? k.PrinterOn() : k.PrinterOff(); })});
+
+    table.push_back({QStringLiteral("light"), QStringLiteral("CELLS"), QStringLiteral("lamp test: light every dot of CELLS cells"),
+                     oneInt(0, 32767, QStringLiteral("light takes a cell count"),
+                            [](CKDX &k, int n) { return k.FullyLightTube(qint16(n)); })});
+
+    table.push_back({QStringLiteral("version"), QString(), QStringLiteral("print the firmware version"),
+                     noArgument(QStringLiteral("version"), [](Session &s) {
+                         QString v;
+                         const qint32 r = s.kdx().GetVersion(v);
+                         return s.report(r, v);
+                     })});
+
+    table.push_back({QStringLiteral("get-message"), QString(), QStringLiteral("print the stored message"),
+                     noArgument(QStringLiteral("get-message"), [](Session &s) {
+                         QString m;
+                         const qint32 r = s.kdx().GetMessage(m);
+                         return s.report(r, m);
+                     })});
+
+    table.push_back({QStringLiteral("send"), QStringLiteral("TEXT"),
+                     QStringLiteral("send text through the display's character table"),
+                     [](const QStringList &args, QString &problem) -> Action {
+                         if (args.size() != 1)
+                             return refuse(problem, QStringLiteral("send takes one text (quote it)"));
+                         const QString text = args[0];
+                         return [text](Session &s) { return s.report(s.kdx().SendMessage(text)); };
+                     }});
+
+    table.push_back({QStringLiteral("send-byte"), QStringLiteral("N"), QStringLiteral("send one byte, 0 to 255"),
+                     oneInt(0, 255, QStringLiteral("send-byte takes a number from 0 to 255"),
+                            [](CKDX &k, int n) { return k.SendMessageB(quint8(n)); })});
+
+    table.push_back({QStringLiteral("send-bytes"), QStringLiteral("NOTATION"),
+                     QStringLiteral("send bytes written as /72/105 and wait for the acknowledge"),
+                     [](const QStringList &args, QString &problem) -> Action {
+                         QByteArray bytes;
+                         if (args.size() != 1 || !ByteNotation::parse(args[0], bytes))
+                             return refuse(problem, QStringLiteral("send-bytes takes byte notation such as /72/105"));
+                         return [bytes](Session &s) { return s.report(s.kdx().SendMessageByteArray(bytes)); };
+                     }});
+
+    // The firmware command checks its own arguments and prints its own usage.
+    table.push_back({QStringLiteral("firmware"), QStringLiteral("FILE [--crc] [--code-type 0|1]"),
+                     QStringLiteral("switch the display into its loader and send FILE over\n"
+                                    "XModem (checksum, or CRC with --crc; code type 0 encrypted,\n"
+                                    "1 not); progress on standard error, exit 0 only when\n"
+                                    "every block was accepted"),
+                     [](const QStringList &args, QString &) -> Action {
+                         return [args](Session &s) { return firmwareCommand(s.kdx(), args); };
+                     }});
+
+    return table;
+}
+
+std::vector<GlobalOption> makeOptions()
+{
+    std::vector<GlobalOption> table;
+    table.push_back({QStringLiteral("port"), QStringLiteral("PORT"),
+                     QStringLiteral("a device path (/dev/ttyUSB0, a pseudo-terminal or a link to one) or a COM name\n"
+                                    "of the port map (COM3); default COM1"),
+                     [](const QString &v, Options &o, QString &) { o.port = v; return true; }});
+    table.push_back({QStringLiteral("baud"), QStringLiteral("RATE"), QStringLiteral("the line's baud rate, default 19200"),
+                     [](const QString &v, Options &o, QString &) { o.baud = v; return true; }});
+    table.push_back({QStringLiteral("parity"), QStringLiteral("TEXT"),
+                     QStringLiteral("parity, data bits and stop bits: N,8,1 (default), O,7,1, E,7,1, O,8,1, E,8,1;\n"
+                                    "NONE, ODD and EVEN take 7 or 8 data bits from --databits (default 7)"),
+                     [](const QString &v, Options &o, QString &) { o.parity = v; return true; }});
+    table.push_back({QStringLiteral("databits"), QStringLiteral("7|8"), QString(),
+                     [](const QString &v, Options &o, QString &problem) {
+                         if (parseInt(v, 7, 8, o.dataBits))
+                             return true;
+                         problem = QStringLiteral("--databits takes 7 or 8");
+                         return false;
+                     }});
+    return table;
+}
+
+// "label   help" with the help's further lines under its first.
+QString entry(const QString &label, const QString &help, int column)
+{
+    const QString indent(column, QLatin1Char(' '));
+    const QString first = QStringLiteral("  ") + label;
+    if (help.isEmpty())
+        return first + QLatin1Char('\n');
+    QString lines = help;
+    lines.replace(QLatin1Char('\n'), QLatin1Char('\n') + indent);
+    if (first.size() < column)
+        return first.leftJustified(column, QLatin1Char(' ')) + lines + QLatin1Char('\n');
+    return first + QLatin1Char('\n') + indent + lines + QLatin1Char('\n');
+}
+
+} // namespace
+
+const std::vector<Command> &commands()
+{
+    static const std::vector<Command> table = makeCommands();
+    return table;
+}
+
+const std::vector<GlobalOption> &globalOptions()
+{
+    static const std::vector<GlobalOption> table = makeOptions();
+    return table;
+}
+
+const Command *findCommand(const QString &name)
+{
+    for (const Command &c : commands()) {
+        if (c.name == name)
+            return &c;
+    }
+    return nullptr;
+}
+
+QString commandUsage(const Command &command)
+{
+    const QString label = command.synopsis.isEmpty() ? command.name : command.name + QLatin1Char(' ') + command.synopsis;
+    return entry(label, command.help, kCommandColumn);
+}
+
+QString usageText()
+{
+    QString text = QStringLiteral("usage: kdxctl");
+    for (const GlobalOption &o : globalOptions())
+        text += QStringLiteral(" [--%1%2]").arg(o.name, o.valueName.isEmpty() ? QString() : QLatin1Char(' ') + o.valueName);
+    text += QStringLiteral(" COMMAND [ARG...]\n");
+    for (const GlobalOption &o : globalOptions()) {
+        if (!o.help.isEmpty())
+            text += entry(o.valueName.isEmpty() ? QStringLiteral("--") + o.name : o.valueName, o.help, kOptionColumn);
+    }
+    text += QStringLiteral("commands:\n");
+    for (const Command &c : commands())
+        text += commandUsage(c);
+    return text + QString::fromLatin1(kUsageEnd);
+}
+
+bool selectPort(const QString &portText, int &commPort, QString &problem)
+{
+    // A COM name goes through the port map; anything else is a device path.
+    if (portText.startsWith(QLatin1String("COM"), Qt::CaseInsensitive) && parseInt(portText.mid(3), 1, 32767, commPort))
+        return true;
+    if (portText.isEmpty()) {
+        problem = QStringLiteral("--port needs a device path or a COM name");
+        return false;
+    }
+    frmCKDX::setPortFactory([portText] {
+        return std::make_unique<platform::PosixSerialPort>(platform::PosixSerialPort::fixedDevice(portText));
+    });
+    commPort = 1;
+    return true;
+}
+
+Session::Session(const Options &options, int commPort) : m_options(options), m_commPort(commPort) {}
+
+Session::~Session() = default;
+
+CKDX &Session::kdx()
+{
+    if (!m_kdx) {
+        m_kdx = std::make_unique<CKDX>();
+        m_kdx->setDataBit(qint16(m_options.dataBits));
+        m_kdx->setCommPort(m_commPort);
+        m_kdx->setBaudRate(m_options.baud);
+        m_kdx->setParity(m_options.parity);
+    }
+    return *m_kdx;
+}
+
+int Session::report(qint32 result, const QString &okText)
+{
+    if (result == kdx::OK) {
+        printOut(okText);
+        return 0;
+    }
+    printErr(CKDX::ErrorDescription(result));
+    if (result == kdx::OpenFailed) {
+        const QString hint = openFailureHint(m_options.port);
+        if (!hint.isEmpty())
+            printErr(hint);
+    }
+    return result < 0 ? -result : result;
+}
+
+void printOut(const QString &text)
+{
+    std::fprintf(stdout, "%s\n", text.toLocal8Bit().constData());
+    std::fflush(stdout);
+}
+
+void printErr(const QString &text)
+{
+    std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+}
+
+} // namespace kdxctl

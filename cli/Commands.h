@@ -1,0 +1,101 @@
+#pragma once
+
+// kdxctl's command line as data: the global options and the commands, each with
+// the text the usage shows and the check of its arguments. The usage text, the
+// man page (help2man reads --help) and the shell completion are all made from
+// these two tables.
+//
+// To add a command, add one entry to the table in Commands.cpp: its name, the
+// synopsis of its arguments, a line of help and a `prepare` function that
+// checks the arguments and returns what to run. To add a global option, add one
+// entry to the options table and a field to `Options` that its `apply` sets.
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+class CKDX;
+
+namespace kdxctl {
+
+// sysexits' EX_USAGE: a mistake on the command line; nothing was opened.
+constexpr int kExitUsage = 64;
+
+// What the global options chose.
+struct Options
+{
+    QString port = QStringLiteral("COM1");
+    QString baud = QStringLiteral("19200");
+    QString parity = QStringLiteral("N,8,1");
+    int dataBits = 7;
+};
+
+// What a command runs against: the options, and the driver set up from them on
+// first use, so a command that needs no display touches no port.
+class Session
+{
+public:
+    Session(const Options &options, int commPort);
+    ~Session();
+    Session(const Session &) = delete;
+    Session &operator=(const Session &) = delete;
+
+    const Options &options() const { return m_options; }
+    CKDX &kdx();
+
+    // Prints okText and gives 0 for a success; otherwise prints the driver's
+    // text (and why a port would not open) on standard error and gives the
+    // result code without its sign.
+    int report(qint32 result, const QString &okText = QStringLiteral("OK"));
+
+private:
+    Options m_options;
+    int m_commPort = 1;
+    std::unique_ptr<CKDX> m_kdx;
+};
+
+// A command whose arguments have been checked; returns the exit status.
+using Action = std::function<int(Session &)>;
+
+// Checks the arguments without opening anything: gives the action, or an empty
+// one with `problem` set (reported as a usage mistake).
+using Prepare = std::function<Action(const QStringList &args, QString &problem)>;
+
+struct Command
+{
+    QString name;
+    QString synopsis;       // the arguments as the usage text shows them
+    QString help;           // one line; each '\n' starts a continuation line
+    Prepare prepare;
+    bool usesPort = true;   // false: --port is not looked at
+};
+
+struct GlobalOption
+{
+    QString name;           // without the leading "--"
+    QString valueName;      // empty for a switch that takes no value
+    QString help;           // shown under the value name; empty: not described
+    // Stores the value (empty for a switch) or sets `problem`.
+    std::function<bool(const QString &value, Options &options, QString &problem)> apply;
+};
+
+const std::vector<Command> &commands();
+const std::vector<GlobalOption> &globalOptions();
+const Command *findCommand(const QString &name);
+
+// Makes --port the driver's port: a COM name of the port map gives its number,
+// anything else is a device path opened as port 1. False for an empty name.
+bool selectPort(const QString &portText, int &commPort, QString &problem);
+
+// Everything --help prints.
+QString usageText();
+// One command's lines of the usage text.
+QString commandUsage(const Command &command);
+
+void printOut(const QString &text);
+void printErr(const QString &text);
+
+} // namespace kdxctl

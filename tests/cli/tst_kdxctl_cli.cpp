@@ -1,0 +1,171 @@
+// kdxctl's command line: help, version, and how mistakes are reported, run as
+// the program itself with an empty port map so that nothing real is touched.
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+struct Run
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+} // namespace
+
+class tst_kdxctl_cli : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void answersWithoutAPort_data();
+    void answersWithoutAPort();
+    void usageMistakes_data();
+    void usageMistakes();
+    void usageLayout_data();
+    void usageLayout();
+    void argumentsAfterTheCommandAreItsOwn_data();
+    void argumentsAfterTheCommandAreItsOwn();
+
+private:
+    Run kdxctl(const QStringList &args);
+    QTemporaryDir m_ports;
+};
+
+Run tst_kdxctl_cli::kdxctl(const QStringList &args)
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("KDX_PORTS_DIR"), m_ports.path());
+    p.setProcessEnvironment(env);
+    p.start(qEnvironmentVariable("KDX_BIN_DIR") + QStringLiteral("/kdxctl"), args);
+    if (!p.waitForFinished(20000))
+        p.kill();
+    return Run {p.exitCode(), QString::fromLocal8Bit(p.readAllStandardOutput()),
+                QString::fromLocal8Bit(p.readAllStandardError())};
+}
+
+void tst_kdxctl_cli::initTestCase()
+{
+    QVERIFY(m_ports.isValid());
+}
+
+void tst_kdxctl_cli::answersWithoutAPort_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("outStart");
+    const QString usage = QStringLiteral("usage: kdxctl [--port PORT]");
+    const QString version = QStringLiteral("kdxctl 1.3.5\n");
+    QTest::newRow("--version") << QStringList {"--version"} << version;
+    QTest::newRow("--version after options") << QStringList {"--port", "COM9", "--version"} << version;
+    QTest::newRow("--version beats a command") << QStringList {"--version", "version"} << version;
+    QTest::newRow("-h") << QStringList {"-h"} << usage;
+    QTest::newRow("--help") << QStringList {"--help"} << usage;
+    QTest::newRow("help") << QStringList {"help"} << usage;
+    QTest::newRow("--help after options") << QStringList {"--baud=9600", "--help"} << usage;
+    // The port map lists whatever serial devices this machine has.
+    QTest::newRow("ports") << QStringList {"ports"} << QString();
+    QTest::newRow("ports ignores an empty --port") << QStringList {"--port=", "ports"} << QString();
+}
+
+void tst_kdxctl_cli::answersWithoutAPort()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, outStart);
+    const Run r = kdxctl(args);
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(r.err, QString());
+    QVERIFY2(r.out.startsWith(outStart), qPrintable(r.out));
+}
+
+void tst_kdxctl_cli::usageMistakes_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("problem");
+    QTest::newRow("option without its value") << QStringList {"--baud"} << "--baud needs a value";
+    QTest::newRow("value missing after others") << QStringList {"--baud", "9600", "--port"} << "--port needs a value";
+    QTest::newRow("unknown long option") << QStringList {"--speed=3", "version"} << "unknown option --speed";
+    QTest::newRow("unknown short option") << QStringList {"-x", "version"} << "unknown option -x";
+    QTest::newRow("data bits as name=value") << QStringList {"--databits=9", "version"} << "--databits takes 7 or 8";
+    QTest::newRow("every --databits is checked")
+        << QStringList {"--databits", "6", "--databits", "8", "version"} << "--databits takes 7 or 8";
+    QTest::newRow("empty port") << QStringList {"--port=", "version"} << "--port needs a device path or a COM name";
+    QTest::newRow("no command") << QStringList {"--port", "COM2"} << "no command given";
+    QTest::newRow("unknown command") << QStringList {"reboot"} << "unknown command reboot";
+    QTest::newRow("argument too many") << QStringList {"version", "1"} << "version takes no argument";
+    QTest::newRow("ports takes nothing") << QStringList {"ports", "all"} << "ports takes no argument";
+    QTest::newRow("word not in the pair") << QStringList {"printer", "yes"} << "printer takes on or off";
+    QTest::newRow("negative cell count") << QStringList {"light", "-1"} << "light takes a cell count";
+    QTest::newRow("intl beyond 16 bits") << QStringList {"intl", "8000"} << "intl takes a hexadecimal code such as 3A";
+}
+
+void tst_kdxctl_cli::usageMistakes()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, problem);
+    const Run r = kdxctl(args);
+    QCOMPARE(r.exitCode, 64);
+    QCOMPARE(r.out, QString());
+    QCOMPARE(r.err.section(QLatin1Char('\n'), 0, 0), QStringLiteral("kdxctl: ") + problem);
+    QVERIFY(r.err.section(QLatin1Char('\n'), 1, 1).startsWith(QLatin1String("usage: kdxctl")));
+}
+
+void tst_kdxctl_cli::usageLayout_data()
+{
+    // Help columns and continuation lines, as scripts and the man page read them.
+    QTest::addColumn<QString>("lines");
+    QTest::newRow("synopsis") << QStringLiteral(
+        "usage: kdxctl [--port PORT] [--baud RATE] [--parity TEXT] [--databits 7|8] COMMAND [ARG...]\n");
+    QTest::newRow("option with a second line") << QStringLiteral(
+        "  TEXT   parity, data bits and stop bits: N,8,1 (default), O,7,1, E,7,1, O,8,1, E,8,1;\n"
+        "         NONE, ODD and EVEN take 7 or 8 data bits from --databits (default 7)\n"
+        "commands:\n"
+        "  ports                    list the port map: \"COM3 /dev/ttyUSB0\"\n");
+    QTest::newRow("command with a second line") << QStringLiteral(
+        "  demo LAYER MODE          show the saved demo message; rows of the window's lists from 0:\n"
+        "                           LAYER 0 \"Layer 1\" ... 6 \"Layer 1 + 2 + 3\", MODE 0 the first ... 6\n"
+        "  switch epson|native      change the display's command set\n");
+    QTest::newRow("long synopsis, help below") << QStringLiteral(
+        "  firmware FILE [--crc] [--code-type 0|1]\n"
+        "                           switch the display into its loader and send FILE over\n");
+}
+
+void tst_kdxctl_cli::usageLayout()
+{
+    QFETCH(QString, lines);
+    const Run r = kdxctl({QStringLiteral("--help")});
+    QVERIFY2(r.out.contains(lines), qPrintable(r.out));
+}
+
+void tst_kdxctl_cli::argumentsAfterTheCommandAreItsOwn_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("errStart");
+    // The firmware command reads --crc itself: here it still misses its file.
+    QTest::newRow("firmware --crc") << QStringList {"firmware", "--crc"} << 64
+                                    << "kdxctl firmware: no firmware file given\nusage:\n  firmware FILE";
+    // Text that looks like an option is sent; the port map is empty, so the
+    // port does not open.
+    QTest::newRow("send --help") << QStringList {"--port=COM9", "send", "--help"} << 2
+                                 << "Commport open failed.\nCOM9 is not in the port map";
+    QTest::newRow("position -1") << QStringList {"--port", "COM9", "position", "-1"} << 2
+                                 << "Commport open failed.\nCOM9 is not in the port map";
+}
+
+void tst_kdxctl_cli::argumentsAfterTheCommandAreItsOwn()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, exitCode);
+    QFETCH(QString, errStart);
+    const Run r = kdxctl(args);
+    QCOMPARE(r.exitCode, exitCode);
+    QVERIFY2(r.err.startsWith(errStart), qPrintable(r.err));
+}
+
+QTEST_GUILESS_MAIN(tst_kdxctl_cli)
+#include "tst_kdxctl_cli.moc"
