@@ -9,6 +9,7 @@ PACKAGES=(
     lrzsz socat
     clang libclang-rt-14-dev
     xvfb xauth imagemagick fonts-dejavu-core
+    help2man dpkg-dev fakeroot file lintian desktop-file-utils appstream man-db bash-completion
 )
 
 missing=()

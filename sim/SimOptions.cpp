@@ -1,5 +1,8 @@
 #include "SimOptions.h"
 
+#include <QCommandLineParser>
+#include <QHash>
+
 namespace kdxsim {
 
 namespace {
@@ -29,27 +32,47 @@ bool SimOptions::parse(const QStringList &args, QString *error)
             *error = text;
         return false;
     };
-    for (int i = 0; i < args.size(); ++i) {
-        QString name = args[i];
-        QString value;
-        bool hasValue = false;
-        const int eq = name.indexOf(QLatin1Char('='));
-        if (name.startsWith(QLatin1String("--")) && eq > 0) {
-            value = name.mid(eq + 1);
-            name = name.left(eq);
-            hasValue = true;
+
+    // Every option is declared here and handled in the chain below.
+    QCommandLineParser parser;
+    const QList<QCommandLineOption> options = {
+        QCommandLineOption(QStringList {QStringLiteral("h"), QStringLiteral("help")}),
+        QCommandLineOption(QStringLiteral("version")),
+        QCommandLineOption(QStringList {QStringLiteral("q"), QStringLiteral("quiet")}),
+        QCommandLineOption(QStringLiteral("com"), QString(), QStringLiteral("N")),
+        QCommandLineOption(QStringLiteral("count"), QString(), QStringLiteral("N")),
+        QCommandLineOption(QStringLiteral("rows"), QString(), QStringLiteral("N")),
+        QCommandLineOption(QStringLiteral("cols"), QString(), QStringLiteral("N")),
+        QCommandLineOption(QStringLiteral("baud"), QString(), QStringLiteral("RATE")),
+        QCommandLineOption(QStringLiteral("mode"), QString(), QStringLiteral("SET")),
+        QCommandLineOption(QStringLiteral("fault"), QString(), QStringLiteral("NAME")),
+        QCommandLineOption(QStringLiteral("aux"), QString(), QStringLiteral("FILE")),
+        QCommandLineOption(QStringLiteral("firmware-out"), QString(), QStringLiteral("FILE")),
+        QCommandLineOption(QStringLiteral("state-json"), QString(), QStringLiteral("FILE")),
+        QCommandLineOption(QStringLiteral("version-text"), QString(), QStringLiteral("TEXT")),
+        QCommandLineOption(QStringLiteral("code6"), QString(), QStringLiteral("RATE")),
+        QCommandLineOption(QStringLiteral("xmodem-start"), QString(), QStringLiteral("HOW")),
+    };
+    parser.addOptions(options);
+    if (!parser.parse(QStringList {QStringLiteral("kdx-sim")} + args)) {
+        if (!parser.unknownOptionNames().isEmpty()) {
+            const QString name = parser.unknownOptionNames().first();
+            return fail(QStringLiteral("unknown argument \"%1%2\" (see --help)")
+                            .arg(name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--"), name));
         }
-        auto takeValue = [&]() -> bool {
-            if (hasValue)
-                return true;
-            if (i + 1 >= args.size())
-                return false;
-            value = args[++i];
-            return true;
-        };
+        // A known option without its value can only be the last argument.
+        return fail(QStringLiteral("%1 needs a value").arg(args.isEmpty() ? QString() : args.last()));
+    }
+    if (!parser.positionalArguments().isEmpty())
+        return fail(QStringLiteral("unknown argument \"%1\" (see --help)").arg(parser.positionalArguments().first()));
+
+    // The options in the order given, each with its own value, so that a later
+    // one wins and repeated faults add up.
+    QHash<QString, int> seen;
+    for (const QString &found : parser.optionNames()) {
+        const QString name = found.size() == 1 ? QStringLiteral("-") + found : QStringLiteral("--") + found;
+        const QString value = parser.values(found).value(seen[found]++);
         auto number = [&](int *out, int lo, int hi) -> bool {
-            if (!takeValue())
-                return fail(QStringLiteral("%1 needs a value").arg(name));
             bool ok = false;
             const int n = value.toInt(&ok);
             if (!ok || n < lo || n > hi)
@@ -57,15 +80,11 @@ bool SimOptions::parse(const QStringList &args, QString *error)
             *out = n;
             return true;
         };
-        auto text = [&](QString *out) -> bool {
-            if (!takeValue())
-                return fail(QStringLiteral("%1 needs a value").arg(name));
-            *out = value;
-            return true;
-        };
 
         if (name == QLatin1String("--help") || name == QLatin1String("-h")) {
             help = true;
+        } else if (name == QLatin1String("--version")) {
+            version = true;
         } else if (name == QLatin1String("--com")) {
             if (!number(&com, 1, kMaxCom))
                 return false;
@@ -86,34 +105,24 @@ bool SimOptions::parse(const QStringList &args, QString *error)
             if (!isRate(display.baud))
                 return fail(QStringLiteral("--baud: %1 is not a rate of the display").arg(display.baud));
         } else if (name == QLatin1String("--mode")) {
-            QString m;
-            if (!text(&m))
-                return false;
-            if (!commandSetFromName(m, &display.commandSet))
-                return fail(QStringLiteral("--mode: use native, epson or vt100, not \"%1\"").arg(m));
+            if (!commandSetFromName(value, &display.commandSet))
+                return fail(QStringLiteral("--mode: use native, epson or vt100, not \"%1\"").arg(value));
         } else if (name == QLatin1String("--fault")) {
-            QString list;
-            if (!text(&list))
-                return false;
-            for (const QString &entry : list.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+            for (const QString &entry : value.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
                 QString why;
                 if (!display.faults.add(entry, &why))
                     return fail(why);
             }
         } else if (name == QLatin1String("--aux")) {
-            if (!text(&display.auxPath))
-                return false;
+            display.auxPath = value;
         } else if (name == QLatin1String("--firmware-out")) {
-            if (!text(&display.firmwareOutPath))
-                return false;
+            display.firmwareOutPath = value;
         } else if (name == QLatin1String("--state-json")) {
-            if (!text(&stateJsonPath))
-                return false;
+            stateJsonPath = value;
         } else if (name == QLatin1String("--quiet") || name == QLatin1String("-q")) {
             quiet = true;
         } else if (name == QLatin1String("--version-text")) {
-            if (!text(&display.versionText))
-                return false;
+            display.versionText = value;
             if (display.versionText.toLatin1().size() < 4 || display.versionText != QString::fromLatin1(display.versionText.toLatin1()))
                 return fail(QStringLiteral("--version-text needs at least 4 Latin-1 characters"));
         } else if (name == QLatin1String("--code6")) {
@@ -122,19 +131,16 @@ bool SimOptions::parse(const QStringList &args, QString *error)
             if (display.code6Baud != 300 && display.code6Baud != 38400)
                 return fail(QStringLiteral("--code6: use 300 or 38400"));
         } else if (name == QLatin1String("--xmodem-start")) {
-            QString s;
-            if (!text(&s))
-                return false;
-            if (s == QLatin1String("auto"))
+            if (value == QLatin1String("auto"))
                 display.startCheck = XModemReceiver::StartCheck::Auto;
-            else if (s == QLatin1String("crc"))
+            else if (value == QLatin1String("crc"))
                 display.startCheck = XModemReceiver::StartCheck::Crc;
-            else if (s == QLatin1String("checksum"))
+            else if (value == QLatin1String("checksum"))
                 display.startCheck = XModemReceiver::StartCheck::Checksum;
             else
                 return fail(QStringLiteral("--xmodem-start: use auto, crc or checksum"));
         } else {
-            return fail(QStringLiteral("unknown argument \"%1\" (see --help)").arg(args[i]));
+            return fail(QStringLiteral("%1 is declared but not handled").arg(name));
         }
     }
     if (com > 0 && com + count - 1 > kMaxCom)
@@ -212,6 +218,7 @@ QString SimOptions::helpText()
                "                        brightness, blink, demo and loader state, byte counts\n"
                "  -q, --quiet           do not draw the screen box in the terminal\n"
                "  -h, --help            show this text\n"
+               "      --version         print the program's version\n"
                "\n"
                "Faults (--fault NAME[=VALUE], repeat or separate with commas):\n")
            + FaultSet::helpText()

@@ -15,6 +15,7 @@ struct SimOptions
     QString stateJsonPath;
     bool quiet = false;
     bool help = false;
+    bool version = false;
 
     // Parses the arguments (without the program name). False with a message for
     // anything it does not accept.

@@ -1,5 +1,6 @@
 // kdx-sim: a KDX display on a pseudo-terminal, registered in the port map.
 
+#include "AppInfo.h"
 #include "Display.h"
 #include "PtyLink.h"
 #include "SimOptions.h"
@@ -145,6 +146,10 @@ int main(int argc, char *argv[])
     }
     if (opts.help) {
         out(SimOptions::helpText());
+        return 0;
+    }
+    if (opts.version) {
+        out(QStringLiteral("kdx-sim ") + platform::app::version() + QLatin1Char('\n'));
         return 0;
     }
 

@@ -1,3 +1,4 @@
+#include "DesktopApp.h"
 #include "PortLock.h"
 #include "WidgetDialogs.h"
 #include "mod_Init.h"
@@ -6,8 +7,13 @@
 
 int main(int argc, char *argv[])
 {
+    const platform::desktop::Program program {QStringLiteral("kdx-utility"), QStringLiteral(KDX_DESKTOP_ID),
+        QStringLiteral("Configure and test a KDXB serial customer display: opens the utility's window.")};
+    if (const auto status = platform::desktop::answerCommandLine(argc, argv, program))
+        return *status;
     QApplication app(argc, argv);
     platform::releasePortLocksOnSignals();
+    platform::desktop::setUp(program);
     platform::WidgetDialogs::install();
     mod_Init::Main();
     return app.exec();

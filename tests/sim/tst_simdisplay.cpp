@@ -443,6 +443,13 @@ void tst_SimDisplay::options_data()
     QTest::newRow("odd rate") << QStringList {"--baud", "1234"} << false << "";
     QTest::newRow("bad mode") << QStringList {"--mode", "ascii"} << false << "";
     QTest::newRow("unknown option") << QStringList {"--colour"} << false << "";
+    QTest::newRow("the later of two wins") << QStringList {"--baud", "9600", "--baud=38400", "-q"} << true
+                                           << "2x20 native 38400 com0 faults:";
+    QTest::newRow("vt100 keeps the rows given") << QStringList {"--rows", "2", "--mode", "vt100"} << true
+                                                << "2x20 vt100 19200 com0 faults:";
+    QTest::newRow("option without its value") << QStringList {"--mode", "epson", "--com"} << false << "";
+    QTest::newRow("stray word") << QStringList {"--com", "2", "epson"} << false << "";
+    QTest::newRow("unknown short option") << QStringList {"-x"} << false << "";
 }
 
 void tst_SimDisplay::options()

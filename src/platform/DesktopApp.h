@@ -1,0 +1,33 @@
+#pragma once
+
+// What the two window programs share as desktop applications: --help and
+// --version, the desktop entry they belong to and the window icon.
+
+#include <QString>
+
+#include <optional>
+
+namespace platform::desktop {
+
+struct Program
+{
+    QString name;       // the program file, "kdx-utility"
+    QString desktopId;  // its desktop entry without ".desktop", the application id
+    QString summary;    // the line under "Usage:" in --help
+};
+
+// Answers --help and --version from the bare arguments, before QApplication
+// exists, so both work without a display (the man pages are made from them at
+// build time). Other arguments are left to QApplication, which takes Qt's own
+// (-platform, -style ...). Gives the exit status when the program is done.
+std::optional<int> answerCommandLine(int argc, char **argv, const Program &program);
+
+// The --help text.
+QString helpText(const Program &program);
+
+// Names the application after the program, gives it the project's version,
+// ties its windows to the desktop entry (Wayland matches windows to launchers
+// by it) and sets the icon: the installed theme icon, else our own copy.
+void setUp(const Program &program);
+
+} // namespace platform::desktop

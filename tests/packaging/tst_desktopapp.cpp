@@ -1,0 +1,81 @@
+// SPDX-License-Identifier: MIT
+// The window programs' start: which arguments end the program before any
+// window exists, and what the application tells the desktop.
+
+#include "DesktopApp.h"
+
+#include <QApplication>
+#include <QIcon>
+#include <QtTest>
+
+#include <optional>
+#include <vector>
+
+using platform::desktop::Program;
+
+namespace {
+
+const Program kProgram {QStringLiteral("kdx-utility"), QStringLiteral("org.example.test_app"),
+                        QStringLiteral("Tests the start.")};
+
+} // namespace
+
+class tst_DesktopApp : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void answerCommandLine_data();
+    void answerCommandLine();
+    void setUpTiesTheWindowsToTheEntry();
+};
+
+void tst_DesktopApp::answerCommandLine_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<bool>("ends");
+    QTest::newRow("no arguments") << QStringList {} << false;
+    QTest::newRow("--help") << QStringList {"--help"} << true;
+    QTest::newRow("-h") << QStringList {"-h"} << true;
+    QTest::newRow("--version") << QStringList {"--version"} << true;
+    QTest::newRow("after Qt's options") << QStringList {"-style", "fusion", "--version"} << true;
+    // Qt's own options are single-dash words, not bundles of letters: this one
+    // holds an "h" but is no request for help.
+    QTest::newRow("-graphicssystem") << QStringList {"-graphicssystem", "raster"} << false;
+    QTest::newRow("-platform") << QStringList {"-platform", "offscreen"} << false;
+    QTest::newRow("an option of Qt's unknown here") << QStringList {"--reverse"} << false;
+}
+
+void tst_DesktopApp::answerCommandLine()
+{
+    QFETCH(QStringList, args);
+    QFETCH(bool, ends);
+    std::vector<QByteArray> storage {"kdx-utility"};
+    for (const QString &a : args)
+        storage.push_back(a.toLocal8Bit());
+    std::vector<char *> argv;
+    for (QByteArray &b : storage)
+        argv.push_back(b.data());
+    argv.push_back(nullptr);
+    const std::optional<int> status = platform::desktop::answerCommandLine(int(storage.size()), argv.data(), kProgram);
+    QCOMPARE(status.has_value(), ends);
+    if (ends)
+        QCOMPARE(*status, 0);
+}
+
+void tst_DesktopApp::setUpTiesTheWindowsToTheEntry()
+{
+    platform::desktop::setUp(kProgram);
+    QCOMPARE(QGuiApplication::desktopFileName(), kProgram.desktopId);
+    QCOMPARE(QCoreApplication::applicationName(), kProgram.name);
+    QVERIFY(QCoreApplication::applicationVersion().count(QLatin1Char('.')) == 2);
+    // No icon theme has the test's id: our own icon must be drawable.
+    const QPixmap icon = QApplication::windowIcon().pixmap(48, 48);
+    QVERIFY(!icon.isNull());
+    const QImage image = icon.toImage();
+    QVERIFY2(image.pixelColor(24, 20).alpha() > 0, "the middle of the icon is drawn");
+    QVERIFY(platform::desktop::helpText(kProgram).startsWith(QLatin1String("Usage: kdx-utility [OPTION]...\nTests the start.\n")));
+}
+
+QTEST_MAIN(tst_DesktopApp)
+#include "tst_desktopapp.moc"
