@@ -89,6 +89,7 @@ done
 
 # The completion offers the commands, the options and the port map's COM names.
 ln -s /dev/null "$KDX_PORTS_DIR/COM7"
+cd "$scratch" && touch image.bin
 complete_line() {
     PATH="$root/usr/bin:$PATH" bash -c '
         source /usr/share/bash-completion/bash_completion
@@ -116,6 +117,8 @@ done <<'EOF2'
 switch |native
 printer |off
 firmware img --|--crc
+firmware --crc im|image.bin
+firmware --code-type 1 im|image.bin
 EOF2
 
 lintian --fail-on error --suppress-tags-from-file /dev/null "$deb" >"$scratch/lintian.log" 2>&1 \
