@@ -5,6 +5,7 @@
 #include "FirmwareCommand.h"
 #include "PortMap.h"
 #include "PosixSerialPort.h"
+#include "RunCommand.h"
 #include "frmCKDX.h"
 #include "myComm.h"
 
@@ -214,6 +215,8 @@ std::vector<Command> makeCommands()
                          return [args](Session &s) { return firmwareCommand(s.kdx(), args); };
                      }});
 
+    table.push_back(runCommand());
+
     return table;
 }
 
@@ -222,7 +225,9 @@ std::vector<GlobalOption> makeOptions()
     std::vector<GlobalOption> table;
     table.push_back({QStringLiteral("port"), QStringLiteral("PORT"),
                      QStringLiteral("a device path (/dev/ttyUSB0, a pseudo-terminal or a link to one) or a COM name\n"
-                                    "of the port map (COM3); default COM1"),
+                                    "of the port map (COM3); default COM1. A list (COM1,COM2,COM5-COM8) or all\n"
+                                    "(every port of the map) runs the command on each port at once and ends\n"
+                                    "with a summary; the exit status is the first failing port's"),
                      [](const QString &v, Options &o, QString &) { o.port = v; return true; }});
     table.push_back({QStringLiteral("baud"), QStringLiteral("RATE"), QStringLiteral("the line's baud rate, default 19200"),
                      [](const QString &v, Options &o, QString &) { o.baud = v; return true; }});
@@ -230,6 +235,13 @@ std::vector<GlobalOption> makeOptions()
                      QStringLiteral("parity, data bits and stop bits: N,8,1 (default), O,7,1, E,7,1, O,8,1, E,8,1;\n"
                                     "NONE, ODD and EVEN take 7 or 8 data bits from --databits (default 7)"),
                      [](const QString &v, Options &o, QString &) { o.parity = v; return true; }});
+    table.push_back({QStringLiteral("json"), QString(),
+                     QStringLiteral("on a list of ports: the summary as JSON on standard output, the\n"
+                                    "ports' own lines on standard error"),
+                     [](const QString &, Options &o, QString &) { o.json = true; return true; }});
+    table.push_back({QStringLiteral("keep-going"), QString(),
+                     QStringLiteral("run: go on past a failing line, exit with the first failure"),
+                     [](const QString &, Options &o, QString &) { o.keepGoing = true; return true; }});
     table.push_back({QStringLiteral("databits"), QStringLiteral("7|8"), QString(),
                      [](const QString &v, Options &o, QString &problem) {
                          if (parseInt(v, 7, 8, o.dataBits))

@@ -31,6 +31,8 @@ struct Options
     QString baud = QStringLiteral("19200");
     QString parity = QStringLiteral("N,8,1");
     int dataBits = 7;
+    bool json = false;      // a run on many ports ends with its summary as JSON
+    bool keepGoing = false; // a run file goes on past a failing line
 };
 
 // What a command runs against: the options, and the driver set up from them on

@@ -160,3 +160,29 @@ bool PortList::parse(const QString &text, const QList<platform::PortMap::Entry> 
         *ports = names;
     return true;
 }
+
+QStringList PortList::optionsFor(const QString &port, const QStringList &arguments,
+                                 const std::function<bool(const QString &name)> &takesValue)
+{
+    QStringList out {QStringLiteral("--port"), port};
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString &a = arguments[i];
+        // The command, or the end of the options.
+        if (!a.startsWith(QLatin1Char('-')) || a == QLatin1String("-") || a == QLatin1String("--"))
+            break;
+        const qsizetype eq = a.indexOf(QLatin1Char('='));
+        QString name = eq > 0 ? a.left(eq) : a;
+        while (name.startsWith(QLatin1Char('-')))
+            name.remove(0, 1);
+        const bool valueFollows = eq < 0 && takesValue(name) && i + 1 < arguments.size();
+        if (name == QLatin1String("port") || name == QLatin1String("json")) {
+            if (valueFollows)
+                ++i;
+            continue;
+        }
+        out.append(a);
+        if (valueFollows)
+            out.append(arguments[++i]);
+    }
+    return out;
+}

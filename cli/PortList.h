@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 // The ports one kdxctl call runs on: "COM1,COM2,COM5-COM8,rfc2217://pos-12:4001"
 // or "all", every present entry of the port map.
 class PortList
@@ -22,4 +24,10 @@ public:
     // the device it points at), so that no two processes ever share a port.
     static bool parse(const QString &text, const QList<platform::PortMap::Entry> &map, QStringList *ports,
                       QString *error);
+
+    // The options of one port's kdxctl: --port port, then the call's options
+    // (arguments without the program name) up to the command, except --port
+    // and --json. takesValue says which options take a value.
+    static QStringList optionsFor(const QString &port, const QStringList &arguments,
+                                  const std::function<bool(const QString &name)> &takesValue);
 };

@@ -5,6 +5,8 @@
 #include "AppInfo.h"
 #include "CKDX.h"
 #include "Commands.h"
+#include "ManyPorts.h"
+#include "PortList.h"
 #include "PortLock.h"
 #include "PosixSerialPort.h"
 
@@ -106,6 +108,10 @@ int main(int argc, char **argv)
     const Command *command = findCommand(name);
     if (!command)
         return usage(QStringLiteral("unknown command %1").arg(name));
+
+    // A list of ports: one kdxctl per port, this one waits and sums up.
+    if (command->usesPort && (PortList::isList(chosen.port) || chosen.json))
+        return runOnPorts(chosen, arguments.mid(1), *command, args);
 
     // Everything is checked before anything is opened.
     int commPort = 1;

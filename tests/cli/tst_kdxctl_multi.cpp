@@ -1,0 +1,238 @@
+// kdxctl on many simulated displays at once: one kdxctl per port, the summary,
+// the exit status, firmware into every display, and run files.
+
+#include "SimProcess.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QtTest>
+
+
+namespace {
+
+struct Call
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+// kdxctl with the simulator's port map, standard input given.
+Call kdxctl(const SimProcess &sim, const QStringList &args, const QByteArray &input = QByteArray(),
+            int timeoutMs = 30000)
+{
+    QProcess p;
+    p.setProcessEnvironment(sim.environment());
+    p.start(SimProcess::binary(QStringLiteral("kdxctl")), args);
+    p.write(input);
+    p.closeWriteChannel();
+    Call c;
+    if (!p.waitForFinished(timeoutMs)) {
+        p.kill();
+        p.waitForFinished();
+        c.err = QStringLiteral("kdxctl did not finish");
+        return c;
+    }
+    c.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    c.out = QString::fromLocal8Bit(p.readAllStandardOutput());
+    c.err = QString::fromLocal8Bit(p.readAllStandardError());
+    return c;
+}
+
+QString said(const Call &c)
+{
+    return QStringLiteral("exit %1\n%2\n%3").arg(c.exitCode).arg(c.out, c.err);
+}
+
+int cursorCol(const QJsonObject &s)
+{
+    return s["cursor"].toObject()["col"].toInt();
+}
+
+QByteArray image(int size)
+{
+    QByteArray data(size, '\0');
+    for (int i = 0; i < size; ++i)
+        data[i] = char((i * 131) ^ (i >> 7));
+    return data;
+}
+
+} // namespace
+
+class tst_KdxctlMulti : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void everyDisplayChanges();
+    void oneSilentDisplay_data();
+    void oneSilentDisplay();
+    void firmwareIntoFour();
+    void runFile_data();
+    void runFile();
+    void runFileOnTwoPorts();
+};
+
+void tst_KdxctlMulti::initTestCase()
+{
+    if (!SimProcess::built() || !QFileInfo::exists(SimProcess::binary(QStringLiteral("kdxctl"))))
+        QSKIP("kdx-sim or kdxctl is not built");
+}
+
+void tst_KdxctlMulti::everyDisplayChanges()
+{
+    SimProcess sim;
+    QVERIFY2(sim.startMany(4, {}), qPrintable(sim.error()));
+    const Call c = kdxctl(sim, {"--port", "COM1-COM4", "intl", "32"});
+    QVERIFY2(c.exitCode == 0, qPrintable(said(c)));
+    for (const QString &com : sim.comNames()) {
+        QVERIFY2(c.out.contains(com + QStringLiteral(": OK\n")), qPrintable(said(c)));
+        QCOMPARE(sim.state(com)["international"].toObject()["code"].toInt(), 0x32);
+    }
+    QVERIFY2(c.out.endsWith(QLatin1String("all 4 ports succeeded\n")), qPrintable(said(c)));
+}
+
+// Three displays that answer and one that does not, in the middle of the list.
+void tst_KdxctlMulti::oneSilentDisplay_data()
+{
+    QTest::addColumn<bool>("json");
+    QTest::newRow("table") << false;
+    QTest::newRow("json") << true;
+}
+
+void tst_KdxctlMulti::oneSilentDisplay()
+{
+    QFETCH(bool, json);
+    SimProcess good;
+    QVERIFY2(good.startMany(3, {"--com", "1"}), qPrintable(good.error()));
+    SimProcess silent(good.portsDir());
+    QVERIFY2(silent.start({"--com", "4", "--fault", "silent"}), qPrintable(silent.error()));
+
+    QStringList args {"--port", "COM1,COM4,COM2,COM3", "position", "5"};
+    if (json)
+        args.prepend(QStringLiteral("--json"));
+    const Call c = kdxctl(good, args);
+    QVERIFY2(c.exitCode == 4, qPrintable(said(c)));
+    for (const QString &com : good.comNames())
+        QCOMPARE(cursorCol(good.state(com)), 5);
+
+    if (!json) {
+        QVERIFY2(c.out.contains(QRegularExpression(QStringLiteral("\\nCOM4 +4 .*Device does not respond\\."))),
+                 qPrintable(said(c)));
+        QVERIFY2(c.out.endsWith(QLatin1String("1 of 4 ports failed: COM4\n")), qPrintable(said(c)));
+        QVERIFY2(c.err.contains(QLatin1String("COM4: Device does not respond.")), qPrintable(said(c)));
+        return;
+    }
+    // Standard output holds the summary alone.
+    QJsonParseError error;
+    const QJsonObject doc = QJsonDocument::fromJson(c.out.toUtf8(), &error).object();
+    QVERIFY2(error.error == QJsonParseError::NoError, qPrintable(said(c)));
+    QCOMPARE(doc["status"].toInt(), 4);
+    QCOMPARE(doc["failed"].toArray(), QJsonArray {"COM4"});
+    QStringList order;
+    for (const QJsonValue &v : doc["ports"].toArray()) {
+        const QJsonObject port = v.toObject();
+        order.append(port["port"].toString());
+        QCOMPARE(port["result"].toInt(), port["port"] == QLatin1String("COM4") ? 4 : 0);
+        QVERIFY(port["seconds"].toDouble() > 0);
+    }
+    QCOMPARE(order, QStringList({"COM1", "COM4", "COM2", "COM3"}));
+    QVERIFY2(c.err.contains(QLatin1String("COM2: OK")), qPrintable(said(c)));
+}
+
+void tst_KdxctlMulti::firmwareIntoFour()
+{
+    SimProcess sim;
+    QVERIFY2(sim.startMany(4, {"--firmware-out", sim.path(QStringLiteral("got-%n.bin"))}), qPrintable(sim.error()));
+    const QByteArray data = image(16 * 1024);
+    const QString file = sim.path(QStringLiteral("firmware.bin"));
+    {
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(data);
+    }
+    const Call c = kdxctl(sim, {"--port", "COM1-COM4", "firmware", file, "--crc"}, QByteArray(), 90000);
+    QVERIFY2(c.exitCode == 0, qPrintable(said(c)));
+    for (const QString &com : sim.comNames()) {
+        QFile got(sim.path(QStringLiteral("got-%1.bin").arg(com.mid(3))));
+        QVERIFY2(got.open(QIODevice::ReadOnly), qPrintable(com));
+        QVERIFY2(got.readAll() == data, qPrintable(com));
+        // Off a terminal the progress comes as plain lines.
+        QVERIFY2(c.err.contains(com + QStringLiteral(": firmware: 100%")), qPrintable(said(c)));
+    }
+}
+
+void tst_KdxctlMulti::runFile_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("err");   // a part of standard error
+    QTest::addColumn<QString>("line0"); // the start of the display's first line
+    QTest::addColumn<int>("col");       // where the cursor ends, -1 anywhere
+
+    const QString text = QStringLiteral("# set-up of one display\n"
+                                        "intl 32\n"
+                                        "\n"
+                                        "send \"[x] y\"   # ÄxÜ y\n"
+                                        "send 'z'\n");
+    QTest::newRow("quoting and comments") << text << QStringList() << 0 << QString() << "ÄxÜ yz " << 7;
+    QTest::newRow("stops at the failing line")
+        << text + "position 41\nposition 3\n" << QStringList() << 6 << "line 6 (position 41): Get Nack" << "ÄxÜ yz " << 7;
+    QTest::newRow("--keep-going runs the rest")
+        << text + "position 41\nposition 3\n" << QStringList {"--keep-going"} << 6 << "line 6 (position 41): Get Nack"
+        << "ÄxÜ yz " << 3;
+    // The display at 19200 does not understand 9600, and the run stops there.
+    QTest::newRow("options on a line") << "--baud 9600 position 3\nposition 4\n" << QStringList() << 4
+                                       << "line 1 (--baud 9600 position 3): Device does not respond." << "" << -1;
+    QTest::newRow("a mistake anywhere runs nothing") << text + "position three\n" << QStringList() << 64
+                                                     << "line 6: position takes a whole number" << "  " << 1;
+    QTest::newRow("an unclosed quote runs nothing") << "send \"abc\nintl 32\n" << QStringList() << 64
+                                                    << "line 1: a \" without its closing \"" << "  " << 1;
+    QTest::newRow("--port is the call's") << "--port COM2 intl 32\n" << QStringList() << 64
+                                          << "line 1: --port is given for the whole run" << "  " << 1;
+}
+
+void tst_KdxctlMulti::runFile()
+{
+    QFETCH(QString, file);
+    QFETCH(QStringList, options);
+    QFETCH(int, exitCode);
+    QFETCH(QString, err);
+    QFETCH(QString, line0);
+    QFETCH(int, col);
+
+    SimProcess sim;
+    QVERIFY2(sim.start({}), qPrintable(sim.error()));
+    const QString path = sim.path(QStringLiteral("setup.kdx"));
+    {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(file.toUtf8());
+    }
+    const Call c = kdxctl(sim, QStringList {"--port", sim.comName()} + options + QStringList {"run", path});
+    QVERIFY2(c.exitCode == exitCode, qPrintable(said(c)));
+    QVERIFY2(c.err.contains(err), qPrintable(said(c)));
+    QVERIFY2(sim.waitForState([&](const QJsonObject &s) {
+        return s["lines"].toArray()[0].toString().startsWith(line0) && (col < 0 || cursorCol(s) == col);
+    }), qPrintable(said(c) + QJsonDocument(sim.state()).toJson()));
+    if (exitCode == 64)
+        QCOMPARE(sim.state()["rxBytes"].toInt(), 0);
+}
+
+// One file configures a rack: read once from standard input, run on each port.
+void tst_KdxctlMulti::runFileOnTwoPorts()
+{
+    SimProcess sim;
+    QVERIFY2(sim.startMany(2, {}), qPrintable(sim.error()));
+    const Call c = kdxctl(sim, {"--port", "COM1,COM2", "run", "-"}, "intl 3A\nsend '[\\]'\nversion\n");
+    QVERIFY2(c.exitCode == 0, qPrintable(said(c)));
+    for (const QString &com : sim.comNames()) {
+        QVERIFY(sim.state(com)["lines"].toArray()[0].toString().startsWith(QStringLiteral("ÆØÅ")));
+        QVERIFY2(c.out.contains(QRegularExpression(com + QStringLiteral(" +0 .* \\?1\\.05\\n"))), qPrintable(said(c)));
+    }
+}
+
+QTEST_GUILESS_MAIN(tst_KdxctlMulti)
+#include "tst_kdxctl_multi.moc"
