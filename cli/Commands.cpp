@@ -235,13 +235,6 @@ std::vector<GlobalOption> makeOptions()
                      QStringLiteral("parity, data bits and stop bits: N,8,1 (default), O,7,1, E,7,1, O,8,1, E,8,1;\n"
                                     "NONE, ODD and EVEN take 7 or 8 data bits from --databits (default 7)"),
                      [](const QString &v, Options &o, QString &) { o.parity = v; return true; }});
-    table.push_back({QStringLiteral("json"), QString(),
-                     QStringLiteral("on a list of ports: the summary as JSON on standard output, the\n"
-                                    "ports' own lines on standard error"),
-                     [](const QString &, Options &o, QString &) { o.json = true; return true; }});
-    table.push_back({QStringLiteral("keep-going"), QString(),
-                     QStringLiteral("run: go on past a failing line, exit with the first failure"),
-                     [](const QString &, Options &o, QString &) { o.keepGoing = true; return true; }});
     table.push_back({QStringLiteral("databits"), QStringLiteral("7|8"), QString(),
                      [](const QString &v, Options &o, QString &problem) {
                          if (parseInt(v, 7, 8, o.dataBits))
@@ -249,6 +242,13 @@ std::vector<GlobalOption> makeOptions()
                          problem = QStringLiteral("--databits takes 7 or 8");
                          return false;
                      }});
+    table.push_back({QStringLiteral("json"), QString(),
+                     QStringLiteral("on many ports: the summary as JSON on standard output, the ports'\n"
+                                    "own lines on standard error"),
+                     [](const QString &, Options &o, QString &) { o.json = true; return true; }});
+    table.push_back({QStringLiteral("keep-going"), QString(),
+                     QStringLiteral("run: go on past a failing line, exit with the first failure"),
+                     [](const QString &, Options &o, QString &) { o.keepGoing = true; return true; }});
     return table;
 }
 

@@ -30,6 +30,8 @@ private slots:
     void parse_data();
     void parse();
     void allOfAnEmptyMap();
+    void optionsFor_data();
+    void optionsFor();
     void exitStatus_data();
     void exitStatus();
 };
@@ -116,6 +118,33 @@ void tst_PortList::allOfAnEmptyMap()
     QList<Entry> unplugged {Entry {1, QStringLiteral("/nonexistent/tty1"), false}};
     QVERIFY(!PortList::parse(QStringLiteral("all"), unplugged, nullptr, &why));
     QVERIFY2(why.contains(QLatin1String("no ports")), qPrintable(why));
+}
+
+// What each port's kdxctl is given: the call's options without the list.
+void tst_PortList::optionsFor_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QStringList>("options");
+    QTest::newRow("list first") << QStringList {"--port", "COM1,COM2", "--baud", "9600", "intl", "32"}
+                                << QStringList {"--port", "COM2", "--baud", "9600"};
+    QTest::newRow("= forms and switches")
+        << QStringList {"--json", "--baud=9600", "--port=all", "--keep-going", "run", "-"}
+        << QStringList {"--port", "COM2", "--baud=9600", "--keep-going"};
+    QTest::newRow("a value that looks like an option's name")
+        << QStringList {"--parity", "--json", "--port", "all", "version"}
+        << QStringList {"--port", "COM2", "--parity", "--json"};
+    QTest::newRow("the command's own options stay out")
+        << QStringList {"--port", "all", "firmware", "--port", "f.bin", "--crc"} << QStringList {"--port", "COM2"};
+}
+
+void tst_PortList::optionsFor()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QStringList, options);
+    auto takesValue = [](const QString &name) {
+        return name == QLatin1String("port") || name == QLatin1String("baud") || name == QLatin1String("parity");
+    };
+    QCOMPARE(PortList::optionsFor(QStringLiteral("COM2"), arguments, takesValue), options);
 }
 
 void tst_PortList::exitStatus_data()
