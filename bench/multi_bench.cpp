@@ -120,7 +120,9 @@ bool firmware(int size, int displays)
 
     const Timed one = kdxctl(sim, {"--port", sim.comName(), "firmware", file, "--crc"});
     const QString list = QStringLiteral("%1-%2").arg(sim.comNames().first(), sim.comNames().last());
+    const double simCpu0 = sim.cpuSeconds();
     const Timed all = kdxctl(sim, {"--port", list, "firmware", file, "--crc"});
+    const double simCpu = sim.cpuSeconds() - simCpu0;
     int intact = 0;
     for (const QString &com : sim.comNames()) {
         QFile got(sim.path(QStringLiteral("got-%1.bin").arg(com.mid(3))));
@@ -129,9 +131,9 @@ bool firmware(int size, int displays)
     }
     std::printf("(b) %d KiB: one display %.2f s (exit %d, CPU %.2f s = %.2f %%); %d displays at once %.2f s "
                 "(exit %d, %.3f x one display's), CPU of all kdxctl processes %.2f s = %.2f %% of one core; "
-                "%d of %d images intact\n",
+                "%d of %d images intact; the simulator of all %d used %.2f s CPU meanwhile\n",
                 size / 1024, one.wallS, one.exitCode, one.cpuS, 100 * one.cpuS / one.wallS, displays, all.wallS,
-                all.exitCode, all.wallS / one.wallS, all.cpuS, 100 * all.cpuS / all.wallS, intact, displays);
+                all.exitCode, all.wallS / one.wallS, all.cpuS, 100 * all.cpuS / all.wallS, intact, displays, displays, simCpu);
     return one.exitCode == 0 && all.exitCode == 0;
 }
 
