@@ -760,6 +760,13 @@ void frmMain::Form_Load()
 
     m_blnLoading = false;
     updateComportDevice();
+
+    // Said once: a link or a file that is not the store's own is read, never written.
+    const QString problem = platform::settings::saveProblem(title);
+    if (!problem.isEmpty()) {
+        txtStatus->setText(problem);
+        txtStatus->setToolTip(problem);
+    }
 }
 
 void frmMain::restorePosition(QComboBox *list, const QString &section, const QString &key, int defaultPosition,

@@ -18,11 +18,17 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTimer>
+#include <QElapsedTimer>
 #include <QClipboard>
 #include <QtTest>
 
 #include <memory>
+
+#include <csignal>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -86,6 +92,12 @@ private slots:
     {
         for (const char *app : {"KDXB Utility", "KDXG Utility", "KDX Utility", "KDXM Utility"}) {
             QSettings s = store(QString::fromLatin1(app));
+            // A link or FIFO left by a failed row would be read, or block, here.
+            const QFileInfo ini(s.fileName());
+            if (ini.isSymLink() || (ini.exists() && !ini.isFile())) {
+                QFile::remove(s.fileName());
+                s.sync();
+            }
             s.clear();
             s.sync();
         }
@@ -131,6 +143,8 @@ private slots:
     void portMapDevice();
     void hiddenDisplayTypeList();
     void mainStartsTheUtility();
+    void startWithUnusualIni_data();
+    void startWithUnusualIni();
 
 private:
     kdxtest::FakeSerialPort &port() { return m_env->port(); }
@@ -976,6 +990,91 @@ void tst_frmMain::mainStartsTheUtility()
     QCOMPARE(main->windowTitle(), QStringLiteral("KDXB Utility V1.3R5"));
     QVERIFY(!main->parentWidget());
     main->hide();
+}
+
+void tst_frmMain::startWithUnusualIni_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("comport"); // what the window shows after the start
+    QTest::addColumn<QString>("notice");  // part of the status line, empty: nothing said
+
+    QTest::newRow("link to a file elsewhere") << "link" << "COM4" << "symbolic link";
+    QTest::newRow("FIFO") << "fifo" << "COM1" << "not a regular file";
+    QTest::newRow("read-only file") << "read-only" << "COM4" << "read-only";
+    QTest::newRow("own file, nothing to write") << "own" << "COM4" << "";
+}
+
+void tst_frmMain::startWithUnusualIni()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, comport);
+    QFETCH(QString, notice);
+
+    // Every value the start restores is already stored, so a start has nothing to write.
+    const QByteArray content("[Set]\nBaudRate=0\nInternationalCode=0\nLayer=0\nMode=0\nParity=0\n"
+                             "ShowSavedMessageAfterRebootMode=0\n\n[Settings]\nBaudRate=1\nComport=3\nParity=0\n");
+    const QString ini = store().fileName();
+    QFile::remove(ini);
+    QTemporaryDir outside;
+    const QString target = outside.filePath("elsewhere.ini");
+    auto write = [&](const QString &path) {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(content);
+    };
+    write(target);
+    if (kind == QLatin1String("link"))
+        QVERIFY(QFile::link(target, ini));
+    else if (kind == QLatin1String("fifo"))
+        QCOMPARE(::mkfifo(QFile::encodeName(ini).constData(), 0600), 0);
+    else
+        write(ini);
+    if (kind == QLatin1String("read-only"))
+        QVERIFY(QFile::setPermissions(ini, QFile::ReadOwner));
+    struct stat before {};
+    QCOMPARE(::lstat(QFile::encodeName(ini).constData(), &before), 0);
+    const QFileInfo targetBefore(target);
+    const QDateTime targetTime = targetBefore.lastModified();
+
+    // A start that blocks (a FIFO opened the ordinary way) ends here, not at the
+    // suite's time-out; the bound is wide so that a slow machine never trips it.
+    std::signal(SIGALRM, [](int) { std::_Exit(3); });
+    ::alarm(10);
+    QElapsedTimer started;
+    started.start();
+    {
+        frmMain w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QVERIFY2(started.elapsed() < 5000, "the window took longer than the bound to open");
+        ::alarm(0);
+        QCOMPARE(w.cboComport->currentText(), comport);
+        if (notice.isEmpty())
+            QCOMPARE(w.txtStatus->text(), QString());
+        else
+            QVERIFY2(w.txtStatus->text().contains(notice), qPrintable(w.txtStatus->text()));
+        // A choice made now is taken by the driver even when it cannot be saved.
+        w.cboComport->setCurrentIndex(5);
+        QCOMPARE(w.m_kdx->CommPort(), 6);
+    }
+
+    // Nothing outside the settings folder changed; the INI itself was left alone
+    // unless it is the store's own file.
+    struct stat after {};
+    QCOMPARE(::lstat(QFile::encodeName(ini).constData(), &after), 0);
+    QCOMPARE(QFileInfo(target).lastModified(), targetTime);
+    QFile t(target);
+    QVERIFY(t.open(QIODevice::ReadOnly));
+    QCOMPARE(t.readAll(), content);
+    if (kind == QLatin1String("own")) {
+        QCOMPARE(stored("Settings", "Comport"), QStringLiteral("5"));
+    } else {
+        QCOMPARE(after.st_ino, before.st_ino);
+        QCOMPARE(after.st_mode, before.st_mode);
+        QCOMPARE(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+    }
+    QFile::setPermissions(ini, QFile::ReadOwner | QFile::WriteOwner);
+    QFile::remove(ini);
 }
 
 QTEST_MAIN(tst_frmMain)
