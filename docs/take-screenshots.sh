@@ -14,7 +14,7 @@ SUFFIX=""
 if [ -z "${KDX_SHOTS_INNER:-}" ]; then
     # Run again inside a virtual X server large enough for the scaled window.
     export KDX_SHOTS_INNER=1
-    exec xvfb-run -a -s "-screen 0 $((1400 * SCALE))x$((1000 * SCALE))x24" bash "$0" "$BUILD_DIR" "$SCALE"
+    exec xvfb-run -a -s "-screen 0 1920x1080x24" bash "$0" "$BUILD_DIR" "$SCALE"
 fi
 
 scratch=$(mktemp -d)

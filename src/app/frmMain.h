@@ -1,5 +1,7 @@
 #pragma once
 
+#include "TabHost.h"
+
 #include <QPointer>
 #include <QVector>
 #include <QWidget>
@@ -7,26 +9,33 @@
 #include <functional>
 #include <memory>
 
+class AsciiTab;
 class CKDX;
+class EpsonTab;
 class LimitedTextEdit;
+class NativeTab;
 class QComboBox;
 class QGroupBox;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTabWidget;
+class SettingTab;
 class UpDown;
 
-// The utility's main window: the PC side of the serial link and the
-// miscellaneous actions, the display's native commands, its EPSON-style
-// commands and the character table, over one display driver. The list
-// positions the user chooses are kept in the settings store under the
-// application title.
+// The utility's main window: four tabs (the PC side of the serial link, the
+// display's native commands, its EPSON-style commands, the character table)
+// over one display driver, and the status line below them. Each tab is a class
+// of its own that owns its controls, its settings and its handlers; the window
+// wires them together, holds the driver, the busy guard and the status line,
+// and keeps the system's names: the handlers below and the controls as fields
+// (also their objectName; array members are "<array>_<index>").
 //
 // Device commands run inside their click handlers; the driver's waits keep the
 // event loop running, so a handler first checks the busy state and returns at
 // once if another command is still running.
-class frmMain : public QWidget
+class frmMain : public QWidget, public TabHost
 {
     Q_OBJECT
 public:
@@ -37,16 +46,17 @@ public:
     // creates it on first use, which is the port list's handler while the
     // window loads.
     std::unique_ptr<CKDX> m_kdx;
-    CKDX &kdx();
+    CKDX &kdx() override;
 
-    bool isBusy() const { return m_blnBusy; }
-    bool isLoading() const { return m_blnLoading; }
+    bool isBusy() const override { return m_blnBusy; }
+    // True while a command of this window runs or a firmware update owns the port.
+    bool commandRefused() const override;
+    bool isLoading() const override { return m_blnLoading; }
 
     // What closing the window does. By default the process ends at once; tests
     // install something harmless.
     static void setUnloadHandler(std::function<void()> handler);
 
-    // The click handlers, one per control or control array.
     void cboComport_Click();
     void cboBaudRate_Click();
     void cboParity_Click();
@@ -55,31 +65,24 @@ public:
     void cmdFirmwireUpdate_Click();
     void cmdMis_Click();
     void cmdExit_Click();
-
-    void cboS_BaudRate_Click();
-    void cboS_Parity_Click();
-    void cboInternationalCode_Click();
-    void cboLayer_Click();
-    void cboMode_Click();
-    void cboShowSavedMessageAfterRebootMode_Click();
     void cmdPRYX_Click(int Index);
-
-    void cboOperation_Click();
-    void cboPeripheral_Click();
     void cboNational_Click();
     void cmdEPSON_Click(int Index);
-
     void cmdASCII1_Click(int Index);
     void cmdASCII2_Click(int Index);
-
-    // Which device the chosen port number stands for in the port map.
     void updateComportDevice();
 
-    // Controls, named as the window's design names them (also their objectName;
-    // array members are "<array>_<index>").
+    SettingTab *settingTab = nullptr;
+    NativeTab *nativeTab = nullptr;
+    EpsonTab *epsonTab = nullptr;
+    AsciiTab *asciiTab = nullptr;
+
     QTabWidget *SSTab1 = nullptr;
     QLineEdit *txtStatus = nullptr;
     QPushButton *cmdExit = nullptr;
+    // The row below the tabs: "Status:", txtStatus, then the window's buttons,
+    // cmdExit last. A further window button goes in before cmdExit.
+    QHBoxLayout *statusRow = nullptr;
 
     QGroupBox *fraRS232 = nullptr;
     QComboBox *cboComport = nullptr;
@@ -120,11 +123,17 @@ public:
     QLineEdit *txtBlink = nullptr;
     QComboBox *cboPeripheral = nullptr;
     LimitedTextEdit *txtEPSON = nullptr;
-    // Index 12 is carried by no button and stays null.
     QVector<QPushButton *> cmdEPSON;
 
     QVector<QPushButton *> cmdASCII1;
     QVector<QPushButton *> cmdASCII2;
+
+    // TabHost
+    bool beginCommand() override;
+    void endCommand() override;
+    void showResult(qint32 result) override;
+    void refuse(const QString &text) override;
+    QString settingsName() const override;
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -133,39 +142,13 @@ protected:
 
 private:
     void buildUi();
-    QWidget *buildSettingTab();
-    QWidget *buildNativeTab();
-    QWidget *buildEpsonTab();
-    QWidget *buildAsciiTab();
+    void wireTabs();
     void fitToScreen();
+    void switchTab(int step);
 
     void Form_Load();
     void Form_Unload();
-    void FillParityList();
-    void CopyParityList();
-    void FillInternationalCodeList();
-    void FillPortAndRateLists();
-    void FillLayerList();
-    void FillModeList();
-    void ApplyDisplayGeometry();
     void applyTabsBySelector(int selector);
-
-    // Sets a list to the position stored under section/key and runs its
-    // handler, as a change made by the user would. A stored position outside
-    // the list leaves it without a selection.
-    void restorePosition(QComboBox *list, const QString &section, const QString &key, int defaultPosition,
-                         void (frmMain::*handler)());
-    void savePosition(const QString &section, const QString &key, int position);
-
-    // True while a command of this window runs or a firmware update owns the port.
-    bool commandRefused() const;
-    // The busy guard: false when a command is already running; otherwise the
-    // window shows the hourglass and the tabs are disabled until endCommand.
-    bool beginCommand();
-    void endCommand();
-
-    // Message box for a parameter that cannot be sent.
-    void refuse(const QString &text);
 
     bool m_blnLoading = false;
     bool m_blnBusy = false;

@@ -3,6 +3,8 @@
 
 #include "CKDX.h"
 #include "LimitedTextEdit.h"
+#include "PosixSerialPort.h"
+#include "frmCKDX.h"
 #include "TestEnv.h"
 #include "frmCKDX.h"
 #include "frmMain.h"
@@ -16,6 +18,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTabBar>
+#include <QPlainTextEdit>
+#include <QTextEdit>
 #include <QSettings>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -145,6 +152,13 @@ private slots:
     void mainStartsTheUtility();
     void startWithUnusualIni_data();
     void startWithUnusualIni();
+    void noStaleOk_data();
+    void noStaleOk();
+    void openFailureReasonShown();
+    void ctrlTabFromEveryControl_data();
+    void ctrlTabFromEveryControl();
+    void tabStopsShowFocus();
+    void fitsAt200Percent();
 
 private:
     kdxtest::FakeSerialPort &port() { return m_env->port(); }
@@ -438,7 +452,8 @@ void tst_frmMain::nativeFailures_data()
     QTest::addColumn<QString>("status");
 
     QTest::newRow("silent display") << 1 << false << "Device does not respond.";
-    QTest::newRow("port cannot open") << 3 << true << "Commport open failed.";
+    // The driver's text, then the serial layer's reason.
+    QTest::newRow("port cannot open") << 3 << true << "Commport open failed. COM1: No such file or directory";
     QTest::newRow("get from silent display") << 7 << false << "Device does not respond.";
     QTest::newRow("version from silent display") << 9 << false << "Device does not respond.";
 }
@@ -617,7 +632,8 @@ void tst_frmMain::epsonCommands()
     w.cmdEPSON[index]->click();
     QCOMPARE(port().written(), bytes);
     QCOMPARE(port().events.last(), QStringLiteral("close"));
-    QCOMPARE(w.txtStatus->text(), QStringLiteral("untouched"));
+    // The command's own outcome replaces whatever the status line said before.
+    QCOMPARE(w.txtStatus->text(), QStringLiteral("OK"));
     QCOMPARE(w.txtMessage->text(), index == 19 ? QStringLiteral("ABC") : QStringLiteral("old"));
     QVERIFY(!w.isBusy());
     QVERIFY(m_env->dialogs.boxes.isEmpty());
@@ -662,7 +678,8 @@ void tst_frmMain::refusedParameters_data()
     QTest::newRow("expand typed 256") << 17 << "256" << QByteArray();
     QTest::newRow("expand typed -1") << 17 << "-1" << QByteArray();
     QTest::newRow("expand typed words") << 17 << "more" << QByteArray();
-    QTest::newRow("column typed, unknown") << 15 << "x" << hex("1F 24 00 01");
+    // Row and column take only their lists' values.
+    QTest::newRow("column typed, unknown") << 15 << "x" << QByteArray();
 }
 
 void tst_frmMain::refusedParameters()
@@ -1075,6 +1092,141 @@ void tst_frmMain::startWithUnusualIni()
     }
     QFile::setPermissions(ini, QFile::ReadOwner | QFile::WriteOwner);
     QFile::remove(ini);
+}
+
+void tst_frmMain::noStaleOk_data()
+{
+    QTest::addColumn<QString>("action"); // a button's objectName, or "operation" for the list
+
+    QTest::newRow("lamp test") << "cmdLightTube";
+    QTest::newRow("EPSON CLR") << "cmdEPSON_8";
+    QTest::newRow("EPSON Blink") << "cmdEPSON_18";
+    QTest::newRow("EPSON mode list") << "operation";
+    QTest::newRow("character A") << "cmdASCII1_65";
+    QTest::newRow("character 200") << "cmdASCII2_72";
+    QTest::newRow("native position") << "cmdPRYX_3";
+}
+
+void tst_frmMain::noStaleOk()
+{
+    QFETCH(QString, action);
+    frmMain w;
+    port().setResponder(display);
+    w.cmdPRYX[9]->click();
+    QCOMPARE(w.txtStatus->text(), QStringLiteral("OK"));
+
+    // A port that is not there: nothing goes out, and the status says so.
+    port().clearRecord();
+    port().failOpen = true;
+    if (action == QLatin1String("operation"))
+        w.cboOperation->setCurrentIndex(1);
+    else
+        w.findChild<QPushButton *>(action)->click();
+    QVERIFY(port().writes.isEmpty());
+    QCOMPARE(w.txtStatus->text(), QStringLiteral("Commport open failed. COM1: No such file or directory"));
+    QCOMPARE(w.txtStatus->toolTip(), QStringLiteral("COM1: No such file or directory"));
+}
+
+void tst_frmMain::openFailureReasonShown()
+{
+    // The real serial layer on a device that is not there.
+    frmCKDX::resetInstance();
+    frmCKDX::setPortFactory([] {
+        return std::make_unique<platform::PosixSerialPort>(
+            platform::PosixSerialPort::fixedDevice(QStringLiteral("/nonexistent/ttyKDX")));
+    });
+    frmMain w;
+    w.cmdLightTube->click();
+    const QString status = w.txtStatus->text();
+    QVERIFY2(status.startsWith(QLatin1String("Commport open failed. ")), qPrintable(status));
+    QVERIFY2(status.contains(QLatin1String("/nonexistent/ttyKDX")), qPrintable(status));
+    QVERIFY(!w.txtStatus->toolTip().isEmpty());
+    QVERIFY(status.endsWith(w.txtStatus->toolTip()));
+    // The native tab's commands say the same.
+    w.cmdPRYX[3]->click();
+    QCOMPARE(w.txtStatus->text(), status);
+}
+
+void tst_frmMain::ctrlTabFromEveryControl_data()
+{
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<int>("tab");
+    QTest::newRow("port list") << "cboComport" << 0;
+    QTest::newRow("lamp test") << "cmdLightTube" << 0;
+    QTest::newRow("display parity list") << "cboS_Parity" << 1;
+    QTest::newRow("number box") << "txtPosition" << 1;
+    QTest::newRow("message box") << "txtMessage" << 1;
+    QTest::newRow("EPSON mode list, typed text") << "cboOperation" << 2;
+    QTest::newRow("Blink field") << "txtBlink" << 2;
+    QTest::newRow("EPSON message") << "txtEPSON" << 2;
+    QTest::newRow("character button") << "cmdASCII1_65" << 3;
+}
+
+void tst_frmMain::ctrlTabFromEveryControl()
+{
+    QFETCH(QString, control);
+    QFETCH(int, tab);
+    frmMain w;
+    w.show();
+    w.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    auto *c = w.findChild<QWidget *>(control);
+    QVERIFY(c);
+    for (int step : {1, -1}) {
+        w.SSTab1->setCurrentIndex(tab);
+        c->setFocus();
+        QVERIFY(c->hasFocus());
+        QWidget *target = QApplication::focusWidget();
+        if (step > 0)
+            QTest::keyClick(target, Qt::Key_Tab, Qt::ControlModifier);
+        else
+            QTest::keyClick(target, Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(w.SSTab1->currentIndex(), (tab + step + 4) % 4);
+    }
+}
+
+void tst_frmMain::tabStopsShowFocus()
+{
+    frmMain w;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    // What the Tab key reaches draws its focus: buttons, lists, boxes one types
+    // into, the tab bar. Scroll areas and read-only boxes are no Tab stops.
+    for (int t = 0; t < w.SSTab1->count(); ++t) {
+        w.SSTab1->setCurrentIndex(t);
+        for (QWidget *c : w.findChildren<QWidget *>()) {
+            // A widget with a focus proxy hands the focus on; the proxy is checked itself.
+            if (!(c->focusPolicy() & Qt::TabFocus) || !c->isVisible() || !c->isEnabled() || c->focusProxy())
+                continue;
+            auto *line = qobject_cast<QLineEdit *>(c);
+            const bool shows = qobject_cast<QAbstractButton *>(c) || qobject_cast<QComboBox *>(c)
+                || qobject_cast<QTextEdit *>(c) || qobject_cast<QPlainTextEdit *>(c) || qobject_cast<QTabBar *>(c)
+                || (line && (!line->isReadOnly() || qobject_cast<QComboBox *>(line->parentWidget())));
+            QVERIFY2(shows, qPrintable(QStringLiteral("%1 (%2) on tab %3")
+                                           .arg(c->objectName(), c->metaObject()->className())
+                                           .arg(t)));
+        }
+    }
+}
+
+void tst_frmMain::fitsAt200Percent()
+{
+    // A 1920x1080 screen at 200% gives 960x540 in the window's own units; the
+    // fonts and controls are as large in those units as at 100%.
+    frmMain w;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    w.resize(940, 520);
+    for (int t = 0; t < w.SSTab1->count(); ++t) {
+        w.SSTab1->setCurrentIndex(t);
+        QApplication::processEvents();
+        auto *area = qobject_cast<QScrollArea *>(w.SSTab1->currentWidget());
+        QVERIFY(area);
+        const int need = area->widget()->minimumSizeHint().width();
+        QVERIFY2(need <= area->viewport()->width(),
+                 qPrintable(QStringLiteral("tab %1 needs %2, has %3").arg(t).arg(need).arg(area->viewport()->width())));
+        QVERIFY(!area->horizontalScrollBar()->isVisible());
+    }
 }
 
 QTEST_MAIN(tst_frmMain)

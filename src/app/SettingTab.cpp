@@ -1,0 +1,207 @@
+#include "SettingTab.h"
+
+#include "CKDX.h"
+#include "DisplayModel.h"
+#include "PortMap.h"
+#include "TabHost.h"
+#include "TabSupport.h"
+#include "mod_Init.h"
+
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QVBoxLayout>
+
+using namespace tabSupport;
+
+namespace {
+
+constexpr int kComPorts = 16;
+
+// The port list: opening it re-reads the port map first, so an adapter plugged
+// in a moment ago is shown without leaving the tab.
+class PortList : public QComboBox
+{
+public:
+    PortList(SettingTab *tab, QWidget *parent)
+        : QComboBox(parent)
+        , m_tab(tab)
+    {
+    }
+    void showPopup() override
+    {
+        m_tab->updateComportDevice();
+        QComboBox::showPopup();
+    }
+
+private:
+    SettingTab *m_tab;
+};
+
+} // namespace
+
+SettingTab::SettingTab(TabHost &host, QWidget *parent)
+    : QWidget(parent)
+    , m_host(host)
+{
+    fraRS232 = named(new QGroupBox(QStringLiteral("RS232 Settings"), this), QStringLiteral("fraRS232"));
+    cboComport = named(new PortList(this, fraRS232), QStringLiteral("cboComport"));
+    lblComportDevice = named(new QLabel(fraRS232), QStringLiteral("lblComportDevice"));
+    lblComportDevice->setTextFormat(Qt::PlainText);
+    lblComportDevice->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    lblComportDevice->setWordWrap(true);
+    cboBaudRate = named(new QComboBox(fraRS232), QStringLiteral("cboBaudRate"));
+    cboParity = named(new QComboBox(fraRS232), QStringLiteral("cboParity"));
+    auto *rs232 = new QGridLayout(fraRS232);
+    rs232->addWidget(buddyLabel(QStringLiteral("&Comport:"), cboComport, fraRS232), 0, 0);
+    rs232->addWidget(cboComport, 0, 1);
+    rs232->addWidget(lblComportDevice, 0, 2);
+    rs232->addWidget(buddyLabel(QStringLiteral("&Baud Rate:"), cboBaudRate, fraRS232), 1, 0);
+    rs232->addWidget(cboBaudRate, 1, 1);
+    auto *parityLabel = buddyLabel(QStringLiteral("&Parity,Data bit,Stop bit:"), cboParity, fraRS232);
+    parityLabel->setWordWrap(true);
+    rs232->addWidget(parityLabel, 2, 0);
+    rs232->addWidget(cboParity, 2, 1);
+    rs232->setColumnStretch(2, 1);
+
+    fraMiscellaneous = named(new QGroupBox(QStringLiteral("Miscellaneous"), this), QStringLiteral("fraMiscellaneous"));
+    cmdLightTube = named(new QPushButton(QStringLiteral("Fully Light the Tube"), fraMiscellaneous),
+                         QStringLiteral("cmdLightTube"));
+    cmdFirmwireUpdate = named(new QPushButton(QStringLiteral("Firmware Update"), fraMiscellaneous),
+                              QStringLiteral("cmdFirmwireUpdate"));
+    cmdMis = named(new QPushButton(QStringLiteral("VT100 Mode Test"), fraMiscellaneous), QStringLiteral("cmdMis"));
+    cmdMis->setEnabled(false);
+    cmdMis->setVisible(false);
+    auto *misc = new QHBoxLayout(fraMiscellaneous);
+    misc->addWidget(cmdLightTube);
+    misc->addWidget(cmdFirmwireUpdate);
+    misc->addWidget(cmdMis);
+    misc->addStretch(1);
+
+    fraDisplayType = named(new QGroupBox(QStringLiteral("Display type"), this), QStringLiteral("fraDisplayType"));
+    cboKDXType = named(new QComboBox(fraDisplayType), QStringLiteral("cboKDXType"));
+    cboKDXType->addItems({QStringLiteral("KDXC-P1"), QStringLiteral("KDXC-P2"), QStringLiteral("KDXDA"),
+                          QStringLiteral("KDXDB"), QStringLiteral("KDXE")});
+    auto *type = new QHBoxLayout(fraDisplayType);
+    type->addWidget(buddyLabel(QStringLiteral("KDX model:"), cboKDXType, fraDisplayType));
+    type->addWidget(cboKDXType);
+    type->addStretch(1);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(fraRS232);
+    layout->addWidget(fraMiscellaneous);
+    layout->addWidget(fraDisplayType);
+    layout->addStretch(1);
+
+    chainFocus({cboComport, cboBaudRate, cboParity, cmdLightTube, cmdFirmwireUpdate, cmdMis, cboKDXType});
+    for (QComboBox *list : {cboComport, cboBaudRate, cboParity, cboKDXType})
+        wheelOnlyWithFocus(list);
+
+    connect(cboComport, &QComboBox::currentIndexChanged, this, &SettingTab::cboComport_Click);
+    connect(cboBaudRate, &QComboBox::currentIndexChanged, this, &SettingTab::cboBaudRate_Click);
+    connect(cboParity, &QComboBox::currentIndexChanged, this, &SettingTab::cboParity_Click);
+    connect(cmdLightTube, &QPushButton::clicked, this, &SettingTab::cmdLightTube_Click);
+}
+
+void SettingTab::FillParityList(const DisplayModel &model)
+{
+    const QSignalBlocker quiet(cboParity);
+    cboParity->clear();
+    cboParity->addItems(model.parities);
+}
+
+void SettingTab::FillPortAndRateLists(const DisplayModel &model)
+{
+    {
+        const QSignalBlocker quiet(cboBaudRate);
+        cboBaudRate->clear();
+        cboBaudRate->addItems(model.baudRates);
+    }
+    {
+        const QSignalBlocker quiet(cboComport);
+        cboComport->clear();
+        for (int n = 1; n <= kComPorts; ++n)
+            cboComport->addItem(platform::PortMap::linkName(n));
+    }
+    cmdMis->setVisible(false);
+    fraDisplayType->setVisible(false);
+}
+
+void SettingTab::restoreSettings()
+{
+    const QString app = m_host.settingsName();
+    restorePosition(app, cboComport, kSectionSettings, QStringLiteral("Comport"), 0, [this] { cboComport_Click(); });
+    restorePosition(app, cboBaudRate, kSectionSettings, QStringLiteral("BaudRate"), 1, [this] { cboBaudRate_Click(); });
+    restorePosition(app, cboParity, kSectionSettings, QStringLiteral("Parity"), 0, [this] { cboParity_Click(); });
+}
+
+void SettingTab::cboComport_Click()
+{
+    const int position = cboComport->currentIndex();
+    if (position < 0)
+        return;
+    m_host.kdx().setCommPort(position + 1);
+    savePosition(m_host.settingsName(), kSectionSettings, QStringLiteral("Comport"), position);
+    updateComportDevice();
+}
+
+void SettingTab::cboBaudRate_Click()
+{
+    const int position = cboBaudRate->currentIndex();
+    if (position < 0)
+        return;
+    m_host.kdx().setBaudRate(cboBaudRate->currentText());
+    savePosition(m_host.settingsName(), kSectionSettings, QStringLiteral("BaudRate"), position);
+}
+
+void SettingTab::cboParity_Click()
+{
+    const int position = cboParity->currentIndex();
+    if (position < 0)
+        return;
+    m_host.kdx().setParity(cboParity->currentText());
+    savePosition(m_host.settingsName(), kSectionSettings, QStringLiteral("Parity"), position);
+}
+
+void SettingTab::cmdLightTube_Click()
+{
+    if (!m_host.beginCommand())
+        return;
+    m_host.showResult(m_host.kdx().FullyLightTube(qint16(DisplayModel::of(g_KDXType).cells())));
+    m_host.endCommand();
+}
+
+void SettingTab::updateComportDevice()
+{
+    platform::PortMap map;
+    map.refresh();
+    const QList<platform::PortMap::Entry> entries = map.entries();
+    // Each entry of the list says in its tooltip what it stands for.
+    for (int i = 0; i < cboComport->count(); ++i) {
+        QString tip = QStringLiteral("not in the port map");
+        for (const platform::PortMap::Entry &e : entries) {
+            if (e.number == i + 1)
+                tip = e.present ? e.target : QStringLiteral("not present (%1)").arg(e.target);
+        }
+        cboComport->setItemData(i, tip, Qt::ToolTipRole);
+    }
+
+    const int number = cboComport->currentIndex() + 1;
+    if (number <= 0) {
+        lblComportDevice->clear();
+        return;
+    }
+    QString shown = QStringLiteral("not present");
+    for (const platform::PortMap::Entry &e : entries) {
+        if (e.number != number)
+            continue;
+        shown = e.present ? e.target : QStringLiteral("not present (%1)").arg(e.target);
+        break;
+    }
+    lblComportDevice->setText(QStringLiteral("device: %1").arg(shown));
+    lblComportDevice->setToolTip(QStringLiteral("COM%1 in the port map %2").arg(number).arg(map.dir()));
+}

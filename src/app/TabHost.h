@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QtGlobal>
+#include <QString>
+
+class CKDX;
+
+// What a tab of the main window needs from the window that holds it: the one
+// display driver, the busy guard that keeps a second command from starting,
+// and the status line. frmMain is the host in the program; a test may host a
+// single tab.
+class TabHost
+{
+public:
+    virtual ~TabHost() = default;
+
+    // The driver, created on first use.
+    virtual CKDX &kdx() = 0;
+
+    // False when a command is already running; otherwise the window is busy
+    // (hourglass, tabs disabled, status line empty) until endCommand.
+    virtual bool beginCommand() = 0;
+    virtual void endCommand() = 0;
+    virtual bool isBusy() const = 0;
+    // True when a new command would be turned away: busy, or the port is
+    // owned by something else (a firmware transfer).
+    virtual bool commandRefused() const { return isBusy(); }
+    // True while the window restores its lists at start.
+    virtual bool isLoading() const = 0;
+
+    // The outcome of a command in the status line: "OK" for 0, otherwise the
+    // driver's text (with the reason when the port would not open).
+    virtual void showResult(qint32 result) = 0;
+
+    // A message box for a parameter that cannot be sent.
+    virtual void refuse(const QString &text) = 0;
+
+    // The settings store's application name.
+    virtual QString settingsName() const = 0;
+};
