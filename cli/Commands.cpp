@@ -2,6 +2,7 @@
 
 #include "ByteNotation.h"
 #include "CKDX.h"
+#include "EpsonCommand.h"
 #include "FirmwareCommand.h"
 #include "PortMap.h"
 #include "PosixSerialPort.h"
@@ -203,6 +204,14 @@ std::vector<Command> makeCommands()
                          if (args.size() != 1 || !ByteNotation::parse(args[0], bytes))
                              return refuse(problem, QStringLiteral("send-bytes takes byte notation such as /72/105"));
                          return [bytes](Session &s) { return s.report(s.kdx().SendMessageByteArray(bytes)); };
+                     }});
+
+    table.push_back({QStringLiteral("epson"), QStringLiteral("SUB [ARG...]"), QString::fromLatin1(kEpsonHelp),
+                     [](const QStringList &args, QString &problem) -> Action {
+                         EpsonAction call;
+                         if (!parseEpsonCommand(args, call, problem))
+                             return Action();
+                         return [call](Session &s) { return s.report(call(s.kdx())); };
                      }});
 
     // The firmware command checks its own arguments and prints its own usage.

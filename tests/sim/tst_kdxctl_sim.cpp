@@ -151,6 +151,51 @@ void tst_KdxctlSim::commands_data()
                                                       << QStringList {"cursor/col=3"};
     QTest::newRow("send-bytes text gets no acknowledge")
         << none << Steps {fails({"send-bytes", "/72/196/13"}, 4)} << QStringList {"codes/0/1=196", "cursor/col=1"};
+    // The EPSON-style command set, on a display that runs it.
+    const QStringList epsonMode {"--mode", "epson"};
+    QTest::newRow("epson send, clear") << epsonMode << Steps {ok({"epson", "send", "ABC"}), ok({"epson", "clear"})}
+                                       << QStringList {"lines/0=" + QString(20, QLatin1Char(' '))};
+    QTest::newRow("epson position 2 5") << epsonMode << Steps {ok({"epson", "position", "2", "5"})}
+                                        << QStringList {"cursor/row=2", "cursor/col=5"};
+    QTest::newRow("epson moves") << epsonMode
+                                 << Steps {ok({"epson", "position", "2", "5"}), ok({"epson", "up"}),
+                                           ok({"epson", "right"}), ok({"epson", "right"}), ok({"epson", "left"})}
+                                 << QStringList {"cursor/row=1", "cursor/col=6"};
+    QTest::newRow("epson home") << epsonMode << Steps {ok({"epson", "position", "2", "5"}), ok({"epson", "home"})}
+                                << QStringList {"cursor/row=1", "cursor/col=1"};
+    QTest::newRow("epson clear-line") << epsonMode
+                                      << Steps {ok({"epson", "send", "AB"}), ok({"epson", "clear-line"})}
+                                      << QStringList {"lines/0=" + QString(20, QLatin1Char(' '))};
+    QTest::newRow("epson cursor on") << epsonMode << Steps {ok({"epson", "cursor", "on"})}
+                                     << QStringList {"cursor/visible=true"};
+    QTest::newRow("epson cursor on, off") << epsonMode
+                                          << Steps {ok({"epson", "cursor", "on"}), ok({"epson", "cursor", "off"})}
+                                          << QStringList {"cursor/visible=false"};
+    QTest::newRow("epson reverse on") << epsonMode << Steps {ok({"epson", "reverse", "on"})}
+                                      << QStringList {"reverse=true"};
+    QTest::newRow("epson mode 2") << epsonMode << Steps {ok({"epson", "mode", "2"})}
+                                  << QStringList {"mode=vertical-scroll"};
+    QTest::newRow("epson mode 3") << epsonMode << Steps {ok({"epson", "mode", "3"})}
+                                  << QStringList {"mode=horizontal-scroll"};
+    QTest::newRow("epson national 13") << epsonMode << Steps {ok({"epson", "national", "13"})}
+                                       << QStringList {"international/code=13"};
+    QTest::newRow("epson expand 1") << epsonMode << Steps {ok({"epson", "expand", "1"})}
+                                    << QStringList {"codeTable=1"};
+    QTest::newRow("epson blink 5") << epsonMode << Steps {ok({"epson", "blink", "5"})} << QStringList {"blink=5"};
+    QTest::newRow("epson device 3") << epsonMode << Steps {ok({"epson", "device", "3"})}
+                                    << QStringList {"peripheral=both"};
+    QTest::newRow("epson self-test") << epsonMode << Steps {ok({"epson", "self-test"})}
+                                     << QStringList {"demo/selfTest=true"};
+    QTest::newRow("epson init after changes")
+        << epsonMode << Steps {ok({"epson", "reverse", "on"}), ok({"epson", "mode", "2"}), ok({"epson", "init"})}
+        << QStringList {"reverse=false", "mode=over-write"};
+    QTest::newRow("epson refusals open nothing")
+        << epsonMode
+        << Steps {fails({"epson", "position", "0", "1"}, 64), fails({"epson", "mode", "4"}, 64),
+                  fails({"epson", "blink", "256"}, 64), fails({"epson", "cursor", "maybe"}, 64),
+                  fails({"epson", "device", "0"}, 64), fails({"epson"}, 64), fails({"epson", "jump"}, 64),
+                  fails({"epson", "clear", "now"}, 64)}
+        << QStringList {"rxBytes=0"};
     QTest::newRow("fault silent") << QStringList {"--fault", "silent"} << Steps {fails({"position", "2"}, 4)}
                                   << QStringList {"cursor/col=2"};
     QTest::newRow("fault nak") << QStringList {"--fault", "nak"}
