@@ -8,18 +8,11 @@
 
 #include <algorithm>
 
+#include <sys/stat.h>
+
 namespace platform {
 
 namespace {
-
-int numberFromLinkName(const QString &name)
-{
-    if (!name.startsWith(QLatin1String("COM")))
-        return 0;
-    bool ok = false;
-    const int n = name.mid(3).toInt(&ok);
-    return ok && n > 0 && QString::number(n) == name.mid(3) ? n : 0;
-}
 
 QString canonical(const QString &path)
 {
@@ -28,6 +21,21 @@ QString canonical(const QString &path)
 }
 
 } // namespace
+
+int PortMap::numberOfName(const QString &name)
+{
+    if (!name.startsWith(QLatin1String("COM"), Qt::CaseInsensitive))
+        return 0;
+    const QString digits = name.mid(3);
+    if (digits.isEmpty() || digits.size() > 5 || digits[0] == QLatin1Char('0'))
+        return 0;
+    for (const QChar c : digits) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return 0;
+    }
+    const int n = digits.toInt();
+    return n <= kMaxNumber ? n : 0;
+}
 
 PortMap::PortMap(const QString &dir)
     : m_dir(dir)
@@ -51,7 +59,8 @@ QList<PortMap::Entry> PortMap::entries() const
     QDir d(m_dir);
     const QFileInfoList infos = d.entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot);
     for (const QFileInfo &fi : infos) {
-        const int n = numberFromLinkName(fi.fileName());
+        // Links are named exactly "COM<n>"; anything else in the folder is not ours.
+        const int n = fi.fileName().startsWith(QLatin1String("COM")) ? numberOfName(fi.fileName()) : 0;
         if (n == 0 || !fi.isSymLink())
             continue;
         Entry e;
@@ -66,7 +75,7 @@ QList<PortMap::Entry> PortMap::entries() const
 
 QString PortMap::devicePath(int number) const
 {
-    if (number <= 0)
+    if (number <= 0 || number > kMaxNumber)
         return QString();
     const QFileInfo fi(m_dir + QLatin1Char('/') + linkName(number));
     return fi.isSymLink() ? fi.symLinkTarget() : QString();
@@ -132,7 +141,7 @@ QStringList PortMap::systemDevices()
 
 bool PortMap::addLink(int number, const QString &target, QString *error)
 {
-    if (number <= 0) {
+    if (number <= 0 || number > kMaxNumber) {
         if (error)
             *error = QStringLiteral("invalid port number %1").arg(number);
         return false;
@@ -162,6 +171,41 @@ bool PortMap::removeLink(int number)
     if (!QFileInfo(link).isSymLink())
         return false;
     return QFile::remove(link);
+}
+
+PortMap::Details PortMap::details(const QString &device)
+{
+    Details d;
+    const QString real = canonical(device);
+    QDir ids(QStringLiteral("/dev/serial/by-id"));
+    for (const QFileInfo &fi : ids.entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot)) {
+        if (fi.canonicalFilePath() == real) {
+            d.byId = fi.fileName();
+            break;
+        }
+    }
+    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
+        if (canonical(info.systemLocation()) != real)
+            continue;
+        d.description = info.description();
+        d.manufacturer = info.manufacturer();
+        d.serialNumber = info.serialNumber();
+        d.hasUsbIds = info.hasVendorIdentifier() && info.hasProductIdentifier();
+        d.vendorId = info.vendorIdentifier();
+        d.productId = info.productIdentifier();
+        break;
+    }
+    // Only claims count: the far end of a pseudo-terminal (kdx-sim) has it open
+    // without using it as a port.
+    const PortHolder owner = PortLock::lockOwner(real);
+    if (owner.pid > 0) {
+        d.users.append(owner);
+    } else {
+        struct stat st {};
+        if (::stat(QFile::encodeName(real).constData(), &st) == 0)
+            d.users = flockHolders(st.st_dev, st.st_ino);
+    }
+    return d;
 }
 
 } // namespace platform

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "PortLock.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -20,6 +22,23 @@ public:
         QString target; // the device the link points at
         bool present = false;
     };
+
+    // What the system tells about a device, for a listing; empty where it
+    // does not know (a pseudo-terminal has none of it).
+    struct Details
+    {
+        QString description;  // "FT232R USB UART"
+        QString manufacturer;
+        QString serialNumber;
+        QString byId;         // its name in /dev/serial/by-id
+        bool hasUsbIds = false;
+        quint16 vendorId = 0;
+        quint16 productId = 0;
+        QList<PortHolder> users; // programs that claim it: lock file or flock
+    };
+
+    // The port number is a 16-bit signed value: COM1 to COM32767.
+    static constexpr int kMaxNumber = 32767;
 
     explicit PortMap(const QString &dir = defaultDir());
 
@@ -51,6 +70,11 @@ public:
     bool removeLink(int number);
 
     static QString linkName(int number) { return QStringLiteral("COM%1").arg(number); }
+    // The number of a COM name ("COM3", any case), 0 when it is not one: no
+    // leading zero, no sign, 1 to kMaxNumber.
+    static int numberOfName(const QString &name);
+
+    static Details details(const QString &device);
 
 private:
     QString m_dir;

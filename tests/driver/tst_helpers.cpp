@@ -28,6 +28,8 @@ private slots:
     void checksum();
     void displayCodeTable();
     void portMapNumbering();
+    void comNames_data();
+    void comNames();
     void enumCommPortsSortsByNumber();
     void byteNotation_data();
     void byteNotation();
@@ -143,6 +145,41 @@ void tst_helpers::portMapNumbering()
     QVERIFY(!entries.last().present);
     QVERIFY(map.removeLink(1));
     QCOMPARE(map.lowestFreeNumber(), 1);
+
+    // Links no COM name can reach are not part of the map.
+    for (const char *name : {"COM65536", "COM32768", "COM0", "COM07", "com5", "COM5.bak"})
+        QVERIFY(QFile::link("/dev/null", dir.path() + "/ports/" + name));
+    QCOMPARE(map.entries().size(), 3);
+    QCOMPARE(map.devicePath(65536), QString());
+    QVERIFY(!map.addLink(32768, "/dev/zero"));
+    QVERIFY(map.addLink(32767, "/dev/zero"));
+    QCOMPARE(map.entries().last().number, 32767);
+}
+
+void tst_helpers::comNames_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("number");
+    QTest::newRow("COM1") << "COM1" << 1;
+    QTest::newRow("lower case") << "com3" << 3;
+    QTest::newRow("highest") << "COM32767" << 32767;
+    QTest::newRow("beyond 16 bits") << "COM32768" << 0;
+    QTest::newRow("COM65536") << "COM65536" << 0;
+    QTest::newRow("COM99999") << "COM99999" << 0;
+    QTest::newRow("COM0") << "COM0" << 0;
+    QTest::newRow("leading zero") << "COM01" << 0;
+    QTest::newRow("sign") << "COM+1" << 0;
+    QTest::newRow("blank") << "COM 1" << 0;
+    QTest::newRow("no number") << "COM" << 0;
+    QTest::newRow("trailing letters") << "COM1x" << 0;
+    QTest::newRow("a path") << "../x" << 0;
+}
+
+void tst_helpers::comNames()
+{
+    QFETCH(QString, name);
+    QFETCH(int, number);
+    QCOMPARE(platform::PortMap::numberOfName(name), number);
 }
 
 void tst_helpers::enumCommPortsSortsByNumber()
