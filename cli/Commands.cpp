@@ -7,10 +7,15 @@
 #include "PortMap.h"
 #include "PosixSerialPort.h"
 #include "RunCommand.h"
+#include "TerminalText.h"
 #include "frmCKDX.h"
 #include "myComm.h"
 
+#include <QDir>
+#include <QFileInfo>
+
 #include <cstdio>
+#include <unistd.h>
 
 namespace kdxctl {
 
@@ -24,7 +29,8 @@ constexpr int kOptionColumn = 9;
 const char *const kUsageEnd =
     "exit status: 0 done; otherwise the driver's result code without its sign (2 the port would\n"
     "  not open, 3 the line failed, 4 no answer, 5 invalid baud rate, 6 Get Nack, 7 cancelled,\n"
-    "  8 invalid parameter); 64 a mistake on the command line, nothing opened.\n"
+    "  8 invalid parameter); 64 a mistake on the command line, nothing opened; 73 the ports\n"
+    "  folder cannot be written.\n"
     "COM names come from the port map, $KDX_PORTS_DIR or ~/.config/kdx-utility/ports.\n";
 
 bool parseInt(const QString &text, int min, int max, int &out)
@@ -40,11 +46,9 @@ bool parseInt(const QString &text, int min, int max, int &out)
 // The system's reason why a port would not open, and what to do about it.
 QString openFailureHint(const QString &portText)
 {
-    auto *port = dynamic_cast<platform::PosixSerialPort *>(&frmCKDX::instance().MSComm1());
-    if (!port)
-        return QString();
-    QString reason = port->openFailureReason(portText);
-    if (port->devicePath().isEmpty())
+    QString reason = frmCKDX::instance().MSComm1().openFailureReason(portText);
+    const int number = platform::PortMap::numberOfName(portText);
+    if (number > 0 && platform::PortMap().devicePath(number).isEmpty())
         reason += QStringLiteral("; \"kdxctl ports\" lists the ports");
     return reason;
 }
@@ -96,13 +100,51 @@ Prepare eitherWord(const QString &yes, const QString &no, const QString &why, st
     };
 }
 
+// One line per port as the port map has it, "COM3 /dev/ttyUSB0", and below it
+// what the system knows of the device and who is using it.
 int listPorts()
 {
+    platform::PortMap map;
+    const QFileInfo dir(map.dir());
+    if (dir.exists() && !dir.isDir()) {
+        printErr(QStringLiteral("kdxctl: the ports folder %1 is not a folder").arg(map.dir()));
+        return kExitCantCreate;
+    }
+    if (!QDir().mkpath(map.dir()) || ::access(QFile::encodeName(map.dir()).constData(), W_OK) != 0) {
+        printErr(QStringLiteral("kdxctl: cannot write the ports folder %1; new devices get no COM number").arg(map.dir()));
+        return kExitCantCreate;
+    }
     QStringList names;
     myComm::EnumCommPorts(names);
-    platform::PortMap map;
-    for (const QString &name : names)
-        printOut(name + QLatin1Char(' ') + map.devicePath(name.mid(3).toInt()));
+    for (const QString &name : names) {
+        const QString device = map.devicePath(platform::PortMap::numberOfName(name));
+        printOut(name + QLatin1Char(' ') + device);
+        const platform::PortMap::Details d = platform::PortMap::details(device);
+        QStringList facts;
+        const QString real = QFileInfo(device).canonicalFilePath();
+        if (!real.isEmpty() && real != device)
+            facts << real;
+        if (!d.byId.isEmpty() && !device.endsWith(d.byId))
+            facts << QStringLiteral("by-id ") + d.byId;
+        for (const QString &text : {d.description, d.manufacturer}) {
+            if (!text.isEmpty())
+                facts << text;
+        }
+        if (d.hasUsbIds)
+            facts << QStringLiteral("USB %1:%2")
+                         .arg(d.vendorId, 4, 16, QLatin1Char('0'))
+                         .arg(d.productId, 4, 16, QLatin1Char('0'));
+        if (!d.serialNumber.isEmpty())
+            facts << QStringLiteral("serial ") + d.serialNumber;
+        if (!facts.isEmpty())
+            printOut(QStringLiteral("    ") + facts.join(QStringLiteral(", ")));
+        if (!d.users.isEmpty()) {
+            QStringList who;
+            for (const platform::PortHolder &h : d.users)
+                who << h.text();
+            printOut(QStringLiteral("    in use by ") + who.join(QStringLiteral(", ")));
+        }
+    }
     return 0;
 }
 
@@ -170,18 +212,19 @@ std::vector<Command> makeCommands()
                      oneInt(0, 32767, QStringLiteral("light takes a cell count"),
                             [](CKDX &k, int n) { return k.FullyLightTube(qint16(n)); })});
 
-    table.push_back({QStringLiteral("version"), QString(), QStringLiteral("print the firmware version"),
+    table.push_back({QStringLiteral("version"), QString(), QStringLiteral("print the firmware version; on a terminal its control characters\n"
+                                                                   "are shown escaped (\\x1b), unless --raw"),
                      noArgument(QStringLiteral("version"), [](Session &s) {
                          QString v;
                          const qint32 r = s.kdx().GetVersion(v);
-                         return s.report(r, v);
+                         return s.reportText(r, v);
                      })});
 
-    table.push_back({QStringLiteral("get-message"), QString(), QStringLiteral("print the stored message"),
+    table.push_back({QStringLiteral("get-message"), QString(), QStringLiteral("print the stored message, escaped like the version"),
                      noArgument(QStringLiteral("get-message"), [](Session &s) {
                          QString m;
                          const qint32 r = s.kdx().GetMessage(m);
-                         return s.report(r, m);
+                         return s.reportText(r, m);
                      })});
 
     table.push_back({QStringLiteral("send"), QStringLiteral("TEXT"),
@@ -258,6 +301,9 @@ std::vector<GlobalOption> makeOptions()
     table.push_back({QStringLiteral("keep-going"), QString(),
                      QStringLiteral("run: go on past a failing line, exit with the first failure"),
                      [](const QString &, Options &o, QString &) { o.keepGoing = true; return true; }});
+    // Described with the commands it changes.
+    table.push_back({QStringLiteral("raw"), QString(), QString(),
+                     [](const QString &, Options &o, QString &) { o.raw = true; return true; }});
     return table;
 }
 
@@ -323,10 +369,20 @@ QString usageText()
 bool selectPort(const QString &portText, int &commPort, QString &problem)
 {
     // A COM name goes through the port map; anything else is a device path.
-    if (portText.startsWith(QLatin1String("COM"), Qt::CaseInsensitive) && parseInt(portText.mid(3), 1, 32767, commPort))
-        return true;
+    if (portText.startsWith(QLatin1String("COM"), Qt::CaseInsensitive)) {
+        commPort = platform::PortMap::numberOfName(portText);
+        if (commPort > 0)
+            return true;
+        problem = QStringLiteral("--port %1: a COM name is COM1 to COM%2").arg(portText).arg(platform::PortMap::kMaxNumber);
+        return false;
+    }
     if (portText.isEmpty()) {
         problem = QStringLiteral("--port needs a device path or a COM name");
+        return false;
+    }
+    // A relative path would depend on the folder kdxctl happens to run in.
+    if (!portText.startsWith(QLatin1Char('/')) && !portText.contains(QLatin1String("://"))) {
+        problem = QStringLiteral("--port %1: a device path starts with / (/dev/ttyUSB0)").arg(portText);
         return false;
     }
     frmCKDX::setPortFactory([portText] {
@@ -365,6 +421,16 @@ int Session::report(qint32 result, const QString &okText)
             printErr(hint);
     }
     return result < 0 ? -result : result;
+}
+
+int Session::reportText(qint32 result, const QString &text)
+{
+    if (result != kdx::OK)
+        return report(result);
+    const QByteArray shown = shownText(text, !m_options.raw && ::isatty(STDOUT_FILENO)) + '\n';
+    std::fwrite(shown.constData(), 1, size_t(shown.size()), stdout);
+    std::fflush(stdout);
+    return 0;
 }
 
 void printOut(const QString &text)

@@ -23,6 +23,8 @@ namespace kdxctl {
 
 // sysexits' EX_USAGE: a mistake on the command line; nothing was opened.
 constexpr int kExitUsage = 64;
+// sysexits' EX_CANTCREAT: the ports folder cannot be written.
+constexpr int kExitCantCreate = 73;
 
 // What the global options chose.
 struct Options
@@ -33,6 +35,7 @@ struct Options
     int dataBits = 7;
     bool json = false;      // a run on many ports ends with its summary as JSON
     bool keepGoing = false; // a run file goes on past a failing line
+    bool raw = false; // texts from the display unescaped even on a terminal
 };
 
 // What a command runs against: the options, and the driver set up from them on
@@ -52,6 +55,9 @@ public:
     // text (and why a port would not open) on standard error and gives the
     // result code without its sign.
     int report(qint32 result, const QString &okText = QStringLiteral("OK"));
+    // report() for a text read from the display: printed whole, its control
+    // characters escaped on a terminal unless --raw.
+    int reportText(qint32 result, const QString &text);
 
 private:
     Options m_options;

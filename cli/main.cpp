@@ -9,6 +9,7 @@
 #include "PortList.h"
 #include "PortLock.h"
 #include "PosixSerialPort.h"
+#include "TerminalText.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -69,6 +70,11 @@ int main(int argc, char **argv)
         options.emplace_back(o.name, o.help, o.valueName);
         parser.addOption(options.back());
     }
+
+    // An argument that is not UTF-8 would reach the display as "?".
+    QString badArgument;
+    if (const int bad = invalidUtf8Argument(argc, argv, &badArgument))
+        return usage(QStringLiteral("argument %1 (\"%2\") is not valid UTF-8").arg(bad).arg(badArgument));
 
     const QStringList arguments = app.arguments();
     const bool parsed = parser.parse(arguments);

@@ -119,7 +119,7 @@ void tst_kdxctl_cli::usageLayout_data()
     // Help columns and continuation lines, as scripts and the man page read them.
     QTest::addColumn<QString>("lines");
     QTest::newRow("synopsis") << QStringLiteral(
-        "usage: kdxctl [--port PORT] [--baud RATE] [--parity TEXT] [--databits 7|8] [--json] [--keep-going] "
+        "usage: kdxctl [--port PORT] [--baud RATE] [--parity TEXT] [--databits 7|8] [--json] [--keep-going] [--raw] "
         "COMMAND [ARG...]\n");
     QTest::newRow("option with a second line") << QStringLiteral(
         "  TEXT   parity, data bits and stop bits: N,8,1 (default), O,7,1, E,7,1, O,8,1, E,8,1;\n"

@@ -89,6 +89,10 @@ private slots:
     void lineSettingsClearedAndReadBack();
     void onlyCharacterDevicesOpened_data();
     void onlyCharacterDevicesOpened();
+    void kdxctlShowsTextsWhole_data();
+    void kdxctlShowsTextsWhole();
+    void kdxctlRefusesArgumentsThatAreNotUtf8();
+    void kdxctlPortsSaysWhoUsesThem();
 };
 
 void tst_pty::kdxctlPutsTheBytesOnTheWire_data()
@@ -169,6 +173,10 @@ void tst_pty::kdxctlUsageErrorsOpenNothing_data()
     QTest::newRow("unknown option") << QStringList {"--speed", "1", "version"};
     QTest::newRow("baud the line cannot take") << QStringList {"--baud", "12345", "version"};
     QTest::newRow("parity the line cannot take") << QStringList {"--parity", "X,8,1", "version"};
+    QTest::newRow("COM0") << QStringList {"--port", "COM0", "version"};
+    QTest::newRow("COM99999") << QStringList {"--port", "COM99999", "version"};
+    QTest::newRow("COM65536") << QStringList {"--port", "COM65536", "version"};
+    QTest::newRow("relative path") << QStringList {"--port", "../x", "version"};
 }
 
 void tst_pty::kdxctlUsageErrorsOpenNothing()
@@ -569,6 +577,128 @@ void tst_pty::onlyCharacterDevicesOpened()
     QCOMPARE(r.err, QStringLiteral("Commport open failed.\n%1 is not a serial device").arg(path));
     if (kind == "file")
         QCOMPARE(readFile(path), QByteArray("keep"));
+}
+
+// ---------------------------------------------------------------- kdxctl's output and names
+
+namespace {
+
+// kdxctl's standard output exactly, taken from a terminal of the test's own
+// (raw, so the terminal adds no CR) or from a pipe.
+QByteArray kdxctlOutput(const QStringList &args, bool onTerminal)
+{
+    QProcess p;
+    p.setProgram(QString::fromLocal8Bit(qgetenv("KDX_BIN_DIR")) + "/kdxctl");
+    p.setArguments(args);
+    int master = -1;
+    int slave = -1;
+    if (onTerminal) {
+        master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        ::grantpt(master);
+        ::unlockpt(master);
+        slave = ::open(::ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        termios tio {};
+        ::tcgetattr(slave, &tio);
+        ::cfmakeraw(&tio);
+        ::tcsetattr(slave, TCSANOW, &tio);
+        p.setChildProcessModifier([slave] { ::dup2(slave, STDOUT_FILENO); });
+    }
+    p.start();
+    p.waitForFinished(20000);
+    if (!onTerminal)
+        return p.readAllStandardOutput();
+    ::close(slave);
+    QByteArray out;
+    ::fcntl(master, F_SETFL, O_NONBLOCK);
+    char buf[4096];
+    for (ssize_t n; (n = ::read(master, buf, sizeof buf)) > 0;)
+        out.append(buf, int(n));
+    ::close(master);
+    return out;
+}
+
+} // namespace
+
+void tst_pty::kdxctlShowsTextsWhole_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<bool>("terminal");
+    QTest::addColumn<bool>("raw");
+    QTest::addColumn<QByteArray>("out");
+    const QByteArray version = QByteArray("V1.0\0\x1b[2J", 9);
+    const QByteArray message = hex("01") + QByteArray("A\0\x1b" "B\\", 5) + hex("17");
+    QTest::newRow("version on a terminal") << "version" << version << true << false << QByteArray("V1.0\\x00\\x1b[2J\n");
+    QTest::newRow("version through a pipe") << "version" << version << false << false << version + '\n';
+    QTest::newRow("version on a terminal, --raw") << "version" << version << true << true << version + '\n';
+    QTest::newRow("message on a terminal")
+        << "get-message" << message << true << false << QByteArray("A\\x00\\x1bB\\\\\n");
+    QTest::newRow("message through a pipe") << "get-message" << message << false << false << QByteArray("A\0\x1b" "B\\\n", 6);
+}
+
+void tst_pty::kdxctlShowsTextsWhole()
+{
+    QFETCH(QString, command);
+    QFETCH(QByteArray, answer);
+    QFETCH(bool, terminal);
+    QFETCH(bool, raw);
+    QFETCH(QByteArray, out);
+    PtyPeer peer;
+    peer.setScript([answer](const QByteArray &, const QByteArray &) { return answer; });
+    QStringList args {"--port", peer.slavePath()};
+    if (raw)
+        args << "--raw";
+    QCOMPARE(kdxctlOutput(args << command, terminal), out);
+}
+
+void tst_pty::kdxctlRefusesArgumentsThatAreNotUtf8()
+{
+    PtyPeer peer;
+    peer.setScript(display);
+    // Through a shell: a QProcess argument is always valid UTF-8.
+    QProcess p;
+    p.start("/bin/sh", {"-c", "exec \"$0\" --port \"$1\" send \"$(printf 'Gr\\374\\337e')\"",
+                        QString::fromLocal8Bit(qgetenv("KDX_BIN_DIR")) + "/kdxctl", peer.slavePath()});
+    QVERIFY(p.waitForFinished(20000));
+    QCOMPARE(p.exitCode(), 64);
+    QVERIFY2(p.readAllStandardError().startsWith("kdxctl: argument 4 (\"Gr\\xfc\\xdfe\") is not valid UTF-8"),
+             "names the argument");
+    QTest::qWait(50);
+    QVERIFY(peer.received().isEmpty());
+}
+
+void tst_pty::kdxctlPortsSaysWhoUsesThem()
+{
+    QTemporaryDir ports;
+    QTemporaryDir locks;
+    qputenv("KDX_PORTS_DIR", QFile::encodeName(ports.path()));
+    qputenv("KDX_LOCK_DIR", QFile::encodeName(locks.path()));
+    PtyPeer peer;
+    QVERIFY(QFile::link(peer.slavePath(), ports.path() + "/COM7"));
+    QVERIFY(QFile::link(peer.slavePath(), ports.path() + "/COM65536"));
+    {
+        QFile lock(lockFileOf(peer.slavePath()));
+        QVERIFY(lock.open(QIODevice::WriteOnly));
+        lock.write(lockContent(QCoreApplication::applicationPid()));
+    }
+    const Run r = kdxctl({"ports"});
+    QCOMPARE(r.exitCode, 0);
+    const QStringList lines = r.out.split('\n');
+    const qsizetype at = lines.indexOf("COM7 " + peer.slavePath());
+    QVERIFY2(at >= 0, qPrintable(r.out));
+    QCOMPARE(lines.value(at + 1), QStringLiteral("    in use by PID %1 (tst_pty)").arg(QCoreApplication::applicationPid()));
+    QVERIFY2(!r.out.contains("COM65536"), "a link no COM name can reach is not listed");
+
+    // A ports folder that is a file cannot take new devices: said, and not 0.
+    QFile file(ports.path() + "/file");
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    qputenv("KDX_PORTS_DIR", QFile::encodeName(file.fileName()));
+    const Run bad = kdxctl({"ports"});
+    QCOMPARE(bad.exitCode, 73);
+    QCOMPARE(bad.err, QStringLiteral("kdxctl: the ports folder %1 is not a folder").arg(file.fileName()));
+    qputenv("KDX_PORTS_DIR", QByteArray());
+    qunsetenv("KDX_LOCK_DIR");
 }
 
 QTEST_GUILESS_MAIN(tst_pty)
