@@ -21,6 +21,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRandomGenerator>
@@ -128,13 +129,16 @@ int main(int argc, char **argv)
         if (lastProbe > 0)
             maxGap = qMax(maxGap, now - lastProbe);
         lastProbe = now;
-        if (closeHalfWay && closePosted < 0 && frmCKDX::instance().Progress() >= 50
-            && frmCKDX::instance().outcome() == frmCKDX::Outcome::None && kdx.Progress() < 100) {
+        if (closeHalfWay && closePosted < 0 && kdx.Progress() >= 50
+            && kdx.transferOutcome() == XModemSender::Outcome::None && kdx.Progress() < 100) {
             closePosted = now;
             QCoreApplication::postEvent(&w, new QCloseEvent);
         }
-        if (closePosted >= 0 && closeAnswered < 0 && !w.isVisible())
+        // The frame's close asks first; "No" lets the transfer run on.
+        if (closePosted >= 0 && closeAnswered < 0 && w.stopQuestion()) {
             closeAnswered = now;
+            w.stopQuestion()->button(QMessageBox::No)->click();
+        }
     });
     probe.start(10);
 
@@ -178,7 +182,7 @@ int main(int argc, char **argv)
     if (closeHalfWay)
         std::printf("  close from frame    %s\n",
                     closeAnswered >= 0
-                        ? qPrintable(QStringLiteral("answered in %1 ms at half-way; the transfer ran on")
+                        ? qPrintable(QStringLiteral("asked to stop in %1 ms at half-way; No, the transfer ran on")
                                          .arg(closeAnswered - closePosted))
                         : "not answered");
     std::printf("  outcome             %s; image kept by the display %s\n",

@@ -261,10 +261,14 @@ std::vector<Command> makeCommands()
     table.push_back({QStringLiteral("firmware"), QStringLiteral("FILE [--crc] [--code-type 0|1]"),
                      QStringLiteral("switch the display into its loader and send FILE over\n"
                                     "XModem (checksum, or CRC with --crc; code type 0 encrypted,\n"
-                                    "1 not); progress on standard error, exit 0 only when\n"
-                                    "every block was accepted"),
+                                    "1 not); progress on standard error (\"loader: 20%\", then\n"
+                                    "\"transfer: 37%\"), exit 0 only when every block was accepted;\n"
+                                    "66 FILE is missing, unreadable, empty or not a regular file;\n"
+                                    "SIGINT, SIGTERM or SIGHUP stop it cleanly (the display is told\n"
+                                    "to cancel and leave its loader), exit 130, 143 or 129; a second\n"
+                                    "signal ends at once"),
                      [](const QStringList &args, QString &) -> Action {
-                         return [args](Session &s) { return firmwareCommand(s.kdx(), args); };
+                         return [args](Session &s) { return firmwareCommand(s, args); };
                      }});
 
     table.push_back(runCommand());

@@ -9,31 +9,77 @@
 
 #include <QCoreApplication>
 
+#include <csignal>
 #include <cstdio>
 #include <memory>
+#include <unistd.h>
 
 namespace {
 
 // How often the transfer's progress is looked at, as the firmware window does.
 constexpr int kPollMs = 500;
+// How soon a stop signal reaches the loader dialogue or the sender.
+constexpr int kSignalCheckMs = 100;
 
 // Exit statuses follow the rest of kdxctl: the driver's result code without its
-// sign, and the sysexits numbers for a bad command line or an unreadable file.
+// sign, the sysexits numbers for a bad command line or an unusable file, and
+// 128 plus the signal's number for a stop by signal.
 constexpr int kExitOk = 0;
 constexpr int kExitUsage = 64;
 constexpr int kExitNoInput = 66;
+constexpr int kExitSignal = 128;
 
-int exitFor(frmCKDX::Outcome outcome)
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+volatile std::sig_atomic_t g_stopSignal = 0;
+
+extern "C" void onStopSignal(int sig)
+{
+    // The first signal asks for a clean stop; a second one is meant at once.
+    if (g_stopSignal != 0)
+        ::_exit(kExitSignal + sig);
+    g_stopSignal = sig;
+}
+
+// The stop signals are ours for the length of the update.
+class StopSignals
+{
+public:
+    StopSignals()
+    {
+        g_stopSignal = 0;
+        struct sigaction sa {};
+        sa.sa_handler = onStopSignal;
+        sigemptyset(&sa.sa_mask);
+        sa.sa_flags = SA_RESTART;
+        for (size_t i = 0; i < std::size(kStopSignals); ++i)
+            ::sigaction(kStopSignals[i], &sa, &m_old[i]);
+    }
+    ~StopSignals()
+    {
+        for (size_t i = 0; i < std::size(kStopSignals); ++i)
+            ::sigaction(kStopSignals[i], &m_old[i], nullptr);
+    }
+    StopSignals(const StopSignals &) = delete;
+    StopSignals &operator=(const StopSignals &) = delete;
+
+    static int received() { return int(g_stopSignal); }
+
+private:
+    struct sigaction m_old[std::size(kStopSignals)] {};
+};
+
+int exitFor(XModemSender::Outcome outcome)
 {
     switch (outcome) {
-    case frmCKDX::Outcome::Complete: return kExitOk;
-    case frmCKDX::Outcome::PortFault: return -kdx::NotConnected;
-    case frmCKDX::Outcome::FileFault: return kExitNoInput;
-    case frmCKDX::Outcome::Cancelled:
-    case frmCKDX::Outcome::Stopped: return -kdx::Cancelled;
-    case frmCKDX::Outcome::None:
-    case frmCKDX::Outcome::NoStartRequest:
-    case frmCKDX::Outcome::NoAnswer: break;
+    case XModemSender::Outcome::Complete: return kExitOk;
+    case XModemSender::Outcome::PortFault: return -kdx::NotConnected;
+    case XModemSender::Outcome::FileFault: return kExitNoInput;
+    case XModemSender::Outcome::Cancelled:
+    case XModemSender::Outcome::Stopped: return -kdx::Cancelled;
+    case XModemSender::Outcome::None:
+    case XModemSender::Outcome::NoStartRequest:
+    case XModemSender::Outcome::NoAnswer: break;
     }
     return -kdx::NoResponse;
 }
@@ -52,27 +98,58 @@ int usage(const QString &why)
     return kExitUsage;
 }
 
-// Prints the progress whenever it moves up; the closing sequence's return
-// to 0 is not news.
+// The progress of one phase, printed whenever it moves up: one line rewritten
+// in place on a terminal, a line per step otherwise (a log, a pipe).
 class ProgressLine
 {
 public:
+    ProgressLine()
+        : m_terminal(::isatty(STDERR_FILENO) == 1)
+    {
+    }
+    void begin(const char *label)
+    {
+        end();
+        m_label = label;
+        m_last = -1;
+    }
     void show(int value)
     {
-        if (value <= m_last)
+        if (!m_label || value <= m_last)
             return;
         m_last = value;
-        say(QStringLiteral("firmware: %1%").arg(value));
+        if (m_terminal)
+            std::fprintf(stderr, "\r%s: %d%%", m_label, value);
+        else
+            std::fprintf(stderr, "%s: %d%%\n", m_label, value);
+        std::fflush(stderr);
+        m_open = m_terminal;
     }
-    void restart() { m_last = -1; }
+    // Ends the phase's line, so that what follows starts on a line of its own.
+    void end()
+    {
+        if (m_open)
+            std::fputc('\n', stderr);
+        m_open = false;
+        m_label = nullptr;
+    }
 
 private:
-    int m_last = 0;
+    const bool m_terminal;
+    const char *m_label = nullptr;
+    int m_last = -1;
+    bool m_open = false;
 };
+
+int stoppedBy(int sig)
+{
+    say(QStringLiteral("firmware: stopped"));
+    return kExitSignal + sig;
+}
 
 } // namespace
 
-int firmwareCommand(CKDX &kdx, const QStringList &args)
+int firmwareCommand(kdxctl::Session &session, const QStringList &args)
 {
     QString file;
     bool crc = false;
@@ -99,11 +176,15 @@ int firmwareCommand(CKDX &kdx, const QStringList &args)
     if (file.isEmpty())
         return usage(QStringLiteral("no firmware file given"));
 
+    // Refused before the display is touched: nothing is sent for a file that
+    // cannot be a firmware image.
     fileCheck::Fault fault;
-    if (!fileCheck::openForReading(file, fault)) {
+    if (!fileCheck::checkFirmwareFile(file, fault)) {
         say(QStringLiteral("kdxctl firmware: %1: %2").arg(file, fault.description));
         return kExitNoInput;
     }
+
+    CKDX &kdx = session.kdx();
 
     // The transfer runs on the sender's timer, which needs an event loop.
     std::unique_ptr<QCoreApplication> ownApp;
@@ -113,8 +194,17 @@ int firmwareCommand(CKDX &kdx, const QStringList &args)
     if (!QCoreApplication::instance())
         ownApp = std::make_unique<QCoreApplication>(argc, argv);
 
-    // The transfer runs inside one tick of the sender's timer; a poll timer of
-    // our own reports the progress from within its waits.
+    const StopSignals stopSignals;
+    platform::Timer stopCheck;
+    stopCheck.setInterval(kSignalCheckMs);
+    QObject::connect(&stopCheck, &platform::Timer::timeout, [&] {
+        if (StopSignals::received())
+            kdx.StopSendFile();
+    });
+    stopCheck.setEnabled(true);
+
+    // The loader dialogue and the transfer wait inside the driver; a poll
+    // timer of our own reports the progress from within those waits.
     ProgressLine progress;
     platform::Timer poll;
     poll.setInterval(kPollMs);
@@ -122,31 +212,51 @@ int firmwareCommand(CKDX &kdx, const QStringList &args)
     poll.setEnabled(true);
 
     say(QStringLiteral("firmware: switching the display into its loader"));
+    progress.begin("loader");
     kdx.setFirmwareCodeType(codeType);
     kdx.setUpdateFirmwareFinish(false);
+    kdx.setCheckSumType(crc ? 1 : 0);
+    kdx.setFile(file);
     const qint32 r = kdx.FirmwareUpdateMode();
-    if (r != kdx::OK) {
-        say(QStringLiteral("kdxctl firmware: the loader did not answer: %1 (%2)")
-                .arg(CKDX::ErrorDescription(r))
-                .arg(r));
+    if (r == kdx::OK)
+        progress.show(kdx.Progress());
+    progress.end();
+    if (r == kdx::Cancelled && StopSignals::received())
+        return stoppedBy(StopSignals::received());
+    if (r == kdx::OpenFailed)
+        return session.report(r); // with the reason, as the other commands give it
+    if (r == kdx::NoResponse) {
+        say(QStringLiteral("kdxctl firmware: the display's loader did not prompt (%1)").arg(r));
         return -r;
     }
-    progress.show(kdx.Progress());
+    if (r != kdx::OK) {
+        say(QStringLiteral("kdxctl firmware: %1 (%2)").arg(CKDX::ErrorDescription(r)).arg(r));
+        return -r;
+    }
 
     say(QStringLiteral("firmware: sending %1 (%2)")
             .arg(file, crc ? QStringLiteral("XModem - CRC") : QStringLiteral("XModem - Checksum")));
-    kdx.setCheckSumType(crc ? 1 : 0);
-    kdx.setFile(file);
-    progress.restart();
+    progress.begin("transfer");
     kdx.StartSendFile();
-
-    const frmCKDX &form = frmCKDX::instance();
-    while (form.outcome() == frmCKDX::Outcome::None)
-        modKDX::Delay(kPollMs);
+    // A signal during the last prompt: the sender's first tick cancels the receive.
+    if (StopSignals::received())
+        kdx.StopSendFile();
+    while (kdx.transferOutcome() == XModemSender::Outcome::None)
+        modKDX::Delay(kSignalCheckMs);
     poll.setEnabled(false);
-    if (form.outcome() != frmCKDX::Outcome::Complete) {
-        say(QStringLiteral("kdxctl firmware: the update failed: %1").arg(form.outcomeText()));
-        return exitFor(form.outcome());
+    stopCheck.setEnabled(false);
+    const XModemSender::Outcome outcome = kdx.transferOutcome();
+    // The closing sequence takes the progress back to 0 before a poll may see 100.
+    if (outcome == XModemSender::Outcome::Complete)
+        progress.show(100);
+    progress.end();
+    kdx.Disconnect();
+
+    if (outcome == XModemSender::Outcome::Stopped && StopSignals::received())
+        return stoppedBy(StopSignals::received());
+    if (outcome != XModemSender::Outcome::Complete) {
+        say(QStringLiteral("kdxctl firmware: the update failed: %1").arg(kdx.transferOutcomeText()));
+        return exitFor(outcome);
     }
     std::fprintf(stdout, "Firmware Update OK!\n");
     std::fflush(stdout);

@@ -2,8 +2,11 @@
 
 #include <QStringList>
 
-class CKDX;
+namespace kdxctl {
+class Session;
+} // namespace kdxctl
 
 // kdxctl firmware FILE [--crc] [--code-type 0|1]: the loader dialogue and the
-// transfer without windows. Returns the process exit status.
-int firmwareCommand(CKDX &kdx, const QStringList &args);
+// transfer without windows, stopped cleanly by SIGINT, SIGTERM or SIGHUP.
+// Returns the process exit status.
+int firmwareCommand(kdxctl::Session &session, const QStringList &args);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ResultCode.h"
+#include "XModemSender.h"
 
 #include <QByteArray>
 #include <QString>
@@ -71,7 +72,9 @@ public:
     void GetCommData(QString &o_sData);
     void GetCommDataB(QByteArray &o_bData);
 
-    // Firmware update: the loader dialogue and the face of the XModem sender.
+    // Firmware update: the driver's face of the loader dialogue and the XModem
+    // sender (src/transfer). StopSendFile also ends a running loader dialogue
+    // at its next poll.
     QString File() const { return m_sFile; }
     void setFile(const QString &i_sFile);
     qint32 CheckSumType() const { return m_lCheckSumType; }
@@ -84,13 +87,15 @@ public:
     qint32 FirmwareUpdateMode();
     void StartSendFile();
     void StopSendFile();
+    // How the last transfer ended; None while one is armed or runs.
+    XModemSender::Outcome transferOutcome() const;
+    QString transferOutcomeText() const;
 
     // Text through the ANSI code page and the display code table, as sent.
     static QByteArray encodeText(const QString &text);
 
 private:
     qint32 SendCommand(const QByteArray &frame);
-    qint32 WaitForPrompt();
     static void ConvertToDisplayCode(QByteArray &bytes);
 
     // A native setting command: connect, frame, SendCommand, disconnect.

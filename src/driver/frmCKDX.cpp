@@ -1,6 +1,7 @@
 #include "frmCKDX.h"
 
 #include "PosixSerialPort.h"
+#include "modKDX.h"
 
 namespace {
 
@@ -11,9 +12,6 @@ frmCKDX::PortFactory &factory()
     static frmCKDX::PortFactory f;
     return f;
 }
-
-// The sender's timer: a transfer starts one interval after it is enabled.
-constexpr int kSenderTimerMs = 200;
 
 } // namespace
 
@@ -26,10 +24,7 @@ frmCKDX &frmCKDX::instance()
 
 bool frmCKDX::portOwnedByTransfer()
 {
-    if (!g_instance)
-        return false;
-    const frmCKDX &f = *g_instance;
-    return f.m_blnLoaderRunning || f.m_blnRunning || f.m_timer1.isEnabled();
+    return g_instance && (g_instance->m_loader->isRunning() || g_instance->m_sender->isBusy());
 }
 
 void frmCKDX::setPortFactory(PortFactory f)
@@ -46,13 +41,15 @@ void frmCKDX::resetInstance()
 frmCKDX::frmCKDX()
 {
     m_comm = factory() ? factory()() : std::make_unique<platform::PosixSerialPort>();
-    m_timer1.setInterval(kSenderTimerMs);
-    m_timer1.setEnabled(false);
-    connect(&m_timer1, &platform::Timer::timeout, this, &frmCKDX::Timer1_Timer);
+    const TransferLine line {*m_comm, [](std::chrono::milliseconds ms) { modKDX::Delay(ms); }};
+    m_sender = std::make_unique<XModemSender>(line);
+    m_loader = std::make_unique<LoaderDialogue>(line, *m_sender);
 }
 
 frmCKDX::~frmCKDX()
 {
+    m_loader.reset();
+    m_sender.reset();
     if (m_comm && m_comm->portOpen())
         m_comm->setPortOpen(false);
 }

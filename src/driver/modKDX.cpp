@@ -3,6 +3,7 @@
 #include "Clock.h"
 #include "Dialogs.h"
 #include "AppInfo.h"
+#include "BlockCheck.h"
 
 #include <cmath>
 
@@ -30,27 +31,15 @@ void Delay(double ms)
     }
 }
 
+// The block checks belong to the XModem transfer; the driver names them here.
 qint32 CalcCRC16(const QByteArray &data)
 {
-    quint32 crc = 0;
-    for (char c : data) {
-        crc ^= quint32(uchar(c)) << 8;
-        for (int i = 0; i < 8; ++i) {
-            if (crc & 0x8000)
-                crc = ((crc << 1) ^ 0x1021) & 0xFFFF;
-            else
-                crc = (crc << 1) & 0xFFFF;
-        }
-    }
-    return qint32(crc);
+    return qint32(blockCheck::crc16(data));
 }
 
 qint32 CalcCheckSum(const QByteArray &data)
 {
-    quint32 sum = 0;
-    for (char c : data)
-        sum = (sum + uchar(c)) & 0xFF;
-    return qint32(sum);
+    return qint32(blockCheck::checkSum(data));
 }
 
 void InitDisplayCodeTable()

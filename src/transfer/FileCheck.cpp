@@ -1,11 +1,12 @@
 #include "FileCheck.h"
 
 #include <QFile>
-#include <QFileInfo>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace fileCheck {
 
@@ -18,20 +19,55 @@ bool failWith(int number, Fault &fault)
     return false;
 }
 
+bool notRegular(Fault &fault)
+{
+    fault.number = 0;
+    fault.description = QStringLiteral("not a regular file");
+    return false;
+}
+
 } // namespace
 
-bool openForReading(const QString &path, Fault &fault)
+bool openRegularFile(const QString &path, QFile &file, Fault &fault)
 {
     if (path.isEmpty())
         return failWith(ENOENT, fault);
-    // fopen accepts a folder for reading; the transfer could not.
-    if (QFileInfo(path).isDir())
-        return failWith(EISDIR, fault);
-    errno = 0;
-    std::FILE *f = std::fopen(QFile::encodeName(path).constData(), "rb");
-    if (!f)
-        return failWith(errno ? errno : EIO, fault);
-    std::fclose(f);
+    const QByteArray name = QFile::encodeName(path);
+    // Looked at first, so that a FIFO is never opened at all; the check after
+    // opening catches a file swapped in between.
+    struct stat st {};
+    if (::stat(name.constData(), &st) != 0)
+        return failWith(errno, fault);
+    if (!S_ISREG(st.st_mode))
+        return notRegular(fault);
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return failWith(errno, fault);
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const int e = errno;
+        ::close(fd);
+        return S_ISREG(st.st_mode) ? failWith(e, fault) : notRegular(fault);
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0)
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return failWith(EIO, fault);
+    }
+    return true;
+}
+
+bool checkFirmwareFile(const QString &path, Fault &fault)
+{
+    QFile file;
+    if (!openRegularFile(path, file, fault))
+        return false;
+    if (file.size() == 0) {
+        fault.number = 0;
+        fault.description = QStringLiteral("the file is empty");
+        return false;
+    }
     return true;
 }
 

@@ -5,12 +5,12 @@
 #include "Dialogs.h"
 #include "FileCheck.h"
 #include "SettingsStore.h"
-#include "frmCKDX.h"
 #include "modGeneral.h"
 
 #include <QComboBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QCloseEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -119,6 +119,10 @@ frmFirmwareUpdate::frmFirmwareUpdate(CKDX &kdx, QWidget *parent)
 
 frmFirmwareUpdate::~frmFirmwareUpdate()
 {
+    // Only the end of the program takes the window away while it is busy: the
+    // display is then at least told to stop.
+    if (isBusy())
+        m_kdx.StopSendFile();
     Form_Unload();
 }
 
@@ -142,18 +146,75 @@ void frmFirmwareUpdate::Form_Unload()
 
 void frmFirmwareUpdate::done(int r)
 {
+    // Whatever asks the window to go while the update owns the port gets the
+    // question instead: the outcome must still be shown.
+    if (isBusy()) {
+        askToStop();
+        return;
+    }
     Form_Unload();
     QDialog::done(r);
 }
 
+void frmFirmwareUpdate::closeEvent(QCloseEvent *event)
+{
+    if (isBusy()) {
+        event->ignore();
+        askToStop();
+        return;
+    }
+    QDialog::closeEvent(event);
+}
+
 void frmFirmwareUpdate::keyPressEvent(QKeyEvent *event)
 {
-    // Esc is the Close button, and like it does nothing while a transfer runs.
+    // Esc is the Close button when idle, the question while busy.
     if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
-        cmdCtrl[kClose]->click();
+        if (isBusy())
+            askToStop();
+        else
+            cmdCtrl[kClose]->click();
         return;
     }
     QDialog::keyPressEvent(event);
+}
+
+void frmFirmwareUpdate::askToStop()
+{
+    if (m_stopQuestion) {
+        m_stopQuestion->raise();
+        m_stopQuestion->activateWindow();
+        return;
+    }
+    auto *box = new QMessageBox(QMessageBox::Question, platform::app::title(),
+                                QStringLiteral("Stop the firmware update?"),
+                                QMessageBox::Yes | QMessageBox::No, this);
+    box->setObjectName(QStringLiteral("stopQuestion"));
+    box->setDefaultButton(QMessageBox::No);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    m_stopQuestion = box;
+    connect(box, &QMessageBox::finished, this, [this, box] {
+        const bool yes = box->clickedButton() == box->button(QMessageBox::Yes);
+        m_stopQuestion = nullptr;
+        if (yes && isBusy()) {
+            m_blnCloseWhenReported = true;
+            m_kdx.StopSendFile();
+        }
+    });
+    // open(), not exec(): a nested event loop would hold the sender's waits,
+    // and with them the transfer, for as long as the question is up.
+    box->open();
+}
+
+void frmFirmwareUpdate::dismissStopQuestion()
+{
+    if (!m_stopQuestion)
+        return;
+    // The update ended by itself; the question no longer applies.
+    QMessageBox *box = m_stopQuestion;
+    m_stopQuestion = nullptr;
+    box->disconnect(this);
+    box->close();
 }
 
 void frmFirmwareUpdate::setButtonsEnabled(bool on)
@@ -183,32 +244,47 @@ void frmFirmwareUpdate::cmdCtrl_Click(int Index)
 void frmFirmwareUpdate::Send()
 {
     fileCheck::Fault fault;
-    if (!fileCheck::openForReading(txtFile->text(), fault)) {
-        platform::dialogs().messageBox(fault.description, QString::number(fault.number),
-                                       platform::MsgIcon::None);
+    if (!fileCheck::checkFirmwareFile(txtFile->text(), fault)) {
+        // The system's reasons carry their number; a file we refuse ourselves
+        // (a FIFO, a device, an empty file) is rejected input.
+        if (fault.number != 0)
+            platform::dialogs().messageBox(fault.description, QString::number(fault.number),
+                                           platform::MsgIcon::None);
+        else
+            platform::dialogs().messageBox(QStringLiteral("%1: %2").arg(txtFile->text(), fault.description),
+                                           platform::app::title(), platform::MsgIcon::Exclamation);
         return;
     }
     setButtonsEnabled(false);
-    m_blnSending = false;
+    m_state = State::Loader;
+    m_blnCloseWhenReported = false;
     m_kdx.setFirmwareCodeType(cboType->currentIndex());
     m_kdx.setUpdateFirmwareFinish(false);
     m_timer1.setEnabled(true);
 
-    // The loader dialogue waits with Delay; the window may be gone meanwhile.
+    // The loader dialogue waits with Delay; the window stays meanwhile (a
+    // close asks first), but the program may be ending.
     QPointer<frmFirmwareUpdate> self(this);
     const qint32 r = m_kdx.FirmwareUpdateMode();
     if (!self)
         return;
     if (r != kdx::OK) {
-        platform::dialogs().messageBox(QStringLiteral("Errcode: %1").arg(r), platform::app::title(),
-                                       platform::MsgIcon::None);
+        m_state = State::Idle;
         setButtonsEnabled(true);
+        if (r == kdx::Cancelled)
+            report(QStringLiteral("Firmware Update failed: the update was stopped before the transfer began."),
+                   platform::MsgIcon::Exclamation);
+        else
+            report(QStringLiteral("Errcode: %1").arg(r), platform::MsgIcon::None);
         return;
     }
     m_kdx.setCheckSumType(cboProtocol->currentIndex());
     m_kdx.setFile(txtFile->text());
-    m_blnSending = true;
+    m_state = State::Transfer;
     m_kdx.StartSendFile();
+    // A stop that came with the last prompt cancels the loader's receive.
+    if (m_blnCloseWhenReported)
+        m_kdx.StopSendFile();
 }
 
 void frmFirmwareUpdate::Browse()
@@ -224,27 +300,31 @@ void frmFirmwareUpdate::Browse()
 void frmFirmwareUpdate::Timer1_Timer()
 {
     pb->setValue(qBound(0, int(m_kdx.Progress()), 100));
-    const frmCKDX::Outcome outcome = frmCKDX::instance().outcome();
-    const bool ended = m_kdx.UpdateFirmwareFinish()
-        || (m_blnSending && outcome != frmCKDX::Outcome::None);
-    if (!ended)
+    if (m_state != State::Transfer || m_kdx.transferOutcome() == XModemSender::Outcome::None)
         return;
     m_timer1.setEnabled(false);
-    m_blnSending = false;
-    reportEnd();
+    m_state = State::Idle;
     setButtonsEnabled(true);
+    reportEnd();
 }
 
 void frmFirmwareUpdate::reportEnd()
 {
-    const frmCKDX &form = frmCKDX::instance();
-    if (form.outcome() == frmCKDX::Outcome::Complete) {
-        platform::dialogs().messageBox(QStringLiteral("Firmware Update OK!"), platform::app::title(),
-                                       platform::MsgIcon::Information);
+    if (m_kdx.transferOutcome() == XModemSender::Outcome::Complete) {
+        report(QStringLiteral("Firmware Update OK!"), platform::MsgIcon::Information);
         return;
     }
-    const QString why = form.outcomeText().isEmpty() ? QStringLiteral("the transfer did not complete")
-                                                     : form.outcomeText();
-    platform::dialogs().messageBox(QStringLiteral("Firmware Update failed: %1.").arg(why),
-                                   platform::app::title(), platform::MsgIcon::Exclamation);
+    const QString text = m_kdx.transferOutcomeText();
+    const QString why = text.isEmpty() ? QStringLiteral("the transfer did not complete") : text;
+    report(QStringLiteral("Firmware Update failed: %1.").arg(why), platform::MsgIcon::Exclamation);
+}
+
+void frmFirmwareUpdate::report(const QString &text, platform::MsgIcon icon)
+{
+    dismissStopQuestion();
+    platform::dialogs().messageBox(text, platform::app::title(), icon);
+    if (m_blnCloseWhenReported) {
+        m_blnCloseWhenReported = false;
+        done(QDialog::Rejected);
+    }
 }

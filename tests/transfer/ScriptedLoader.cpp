@@ -24,7 +24,7 @@ void ScriptedLoader::onWrite(kdxtest::FakeSerialPort &port, const QByteArray &w)
             m_current = Block {};
             m_current.header = w;
             m_current.pollsBefore = port.inBufferCountCalls;
-            m_current.progress = frmCKDX::instance().Progress();
+            m_current.progress = frmCKDX::instance().sender().Progress();
             m_expect = Expect::Data;
             return;
         }
@@ -33,7 +33,7 @@ void ScriptedLoader::onWrite(kdxtest::FakeSerialPort &port, const QByteArray &w)
                                    || w == "R\r"))) {
             const int i = int(dialogue.size());
             dialogue << w;
-            progressAtDialogue << frmCKDX::instance().Progress();
+            progressAtDialogue << frmCKDX::instance().sender().Progress();
             if (i < promptAnswers.size() && !promptAnswers[i].isEmpty())
                 port.reply(promptAnswers[i], answerAfterMs);
             if ((w == "PX\r\n" || w == "ZX\r\n") && !startRequest.isEmpty()) {
@@ -43,14 +43,14 @@ void ScriptedLoader::onWrite(kdxtest::FakeSerialPort &port, const QByteArray &w)
                     // The block check is chosen after the dialogue: look at it then.
                     platform::Clock &clock = platform::clock();
                     static_cast<kdxtest::VirtualClock &>(clock).schedule(clock.nowMs() + 300, [&port] {
-                        port.reply(frmCKDX::instance().CheckSumType() == 1 ? "C" : "\x15");
+                        port.reply(frmCKDX::instance().sender().CheckSumType() == 1 ? "C" : "\x15");
                     });
                 }
             }
             return;
         }
         afterBlocks << w;
-        progressAtEnd << frmCKDX::instance().Progress();
+        progressAtEnd << frmCKDX::instance().sender().Progress();
         return;
     case Expect::Data:
         m_current.data = w;

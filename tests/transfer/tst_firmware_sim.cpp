@@ -15,6 +15,9 @@
 #include <QPushButton>
 #include <QtTest>
 
+#include <csignal>
+#include <sys/stat.h>
+
 namespace {
 
 constexpr int kCom = 41;
@@ -51,6 +54,9 @@ private slots:
     void windowUpdates();
     void kdxctlUpdates_data();
     void kdxctlUpdates();
+    void kdxctlStoppedBySignal();
+    void kdxctlRefuses_data();
+    void kdxctlRefuses();
 
 private:
     QString writeImage(const QByteArray &content);
@@ -142,7 +148,7 @@ void tst_firmware_sim::windowUpdates()
     QVERIFY(w.findChild<QPushButton *>(QStringLiteral("cmdCtrl_0"))->isEnabled());
     // The bar moved through the loader and the blocks.
     QVERIFY(std::any_of(bar.cbegin(), bar.cend(), [](int v) { return v > 0 && v < 100; }));
-    if (frmCKDX::instance().outcome() == frmCKDX::Outcome::Complete) {
+    if (kdx.transferOutcome() == XModemSender::Outcome::Complete) {
         QTRY_VERIFY_WITH_TIMEOUT(!received().isEmpty(), 3000);
         QVERIFY(sameUpToFill(received(), content));
     } else {
@@ -182,16 +188,92 @@ void tst_firmware_sim::kdxctlUpdates()
     QVERIFY(p.waitForFinished(30000));
     const QString err = QString::fromLocal8Bit(p.readAllStandardError());
     QCOMPARE(p.exitCode(), exitCode);
-    QVERIFY2(err.contains(QLatin1String("firmware: 20%")), qPrintable(err));
+    // Standard error is a pipe here: one plain line per step, each phase labelled.
+    QVERIFY2(err.contains(QLatin1String("\nloader: 20%\n")), qPrintable(err));
+    QVERIFY2(!err.contains(QLatin1Char('\r')), qPrintable(err));
     if (exitCode == 0) {
         QCOMPARE(QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed(),
                  QStringLiteral("Firmware Update OK!"));
-        QVERIFY2(err.contains(QLatin1String("firmware: 100%")), qPrintable(err));
+        QVERIFY2(err.contains(QLatin1String("\ntransfer: 100%\n")), qPrintable(err));
         QTRY_VERIFY_WITH_TIMEOUT(!received().isEmpty(), 3000);
         QVERIFY(sameUpToFill(received(), content));
     } else {
         QVERIFY2(err.contains(QLatin1String("the display cancelled the transfer")), qPrintable(err));
     }
+}
+
+// SIGTERM after a few blocks: the display is told to cancel and to leave its
+// loader, never left waiting for the rest of the image.
+void tst_firmware_sim::kdxctlStoppedBySignal()
+{
+    QVERIFY2(m_sim->start(QStringList {QStringLiteral("--com"), QString::number(kCom), QStringLiteral("--firmware-out"),
+                                          m_dir.filePath(QStringLiteral("received.bin"))}),
+             qPrintable(m_sim->error()));
+    QProcess p;
+    p.start(SimProcess::binary(QStringLiteral("kdxctl")),
+            QStringList {QStringLiteral("--port"), QStringLiteral("COM%1").arg(kCom), QStringLiteral("firmware"),
+                         writeImage(image(128 * 200)), QStringLiteral("--crc")});
+    QVERIFY(m_sim->waitForState([](const QJsonObject &s) {
+        return s.value(QStringLiteral("loader")).toObject().value(QStringLiteral("blocks")).toInt() >= 3;
+    }, 15000));
+    ::kill(pid_t(p.processId()), SIGTERM);
+    QVERIFY(p.waitForFinished(10000));
+    const QString err = QString::fromLocal8Bit(p.readAllStandardError());
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(p.exitCode(), 143);
+    QVERIFY2(err.trimmed().endsWith(QLatin1String("firmware: stopped")), qPrintable(err));
+    QJsonObject loader;
+    QVERIFY(m_sim->waitForState([&loader](const QJsonObject &s) {
+        loader = s.value(QStringLiteral("loader")).toObject();
+        return loader.value(QStringLiteral("transfer")).toString() != QLatin1String("receiving");
+    }));
+    QVERIFY2(loader.value(QStringLiteral("failure")).toString().contains(QLatin1String("cancelled")),
+             qPrintable(QJsonDocument(loader).toJson()));
+    // ESC "R" CR took the display out of its loader.
+    QCOMPARE(loader.value(QStringLiteral("state")).toString(), QStringLiteral("off"));
+    QVERIFY(received().isEmpty());
+}
+
+void tst_firmware_sim::kdxctlRefuses_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("says");
+
+    QTest::newRow("FIFO, without blocking") << "fifo" << "COM41" << 66 << ": not a regular file";
+    QTest::newRow("endless device") << "/dev/urandom" << "COM41" << 66 << "/dev/urandom: not a regular file";
+    QTest::newRow("folder") << "/" << "COM41" << 66 << "/: not a regular file";
+    QTest::newRow("empty file") << "empty" << "COM41" << 66 << ": the file is empty";
+    QTest::newRow("port not in the map")
+        << "image" << "COM99" << 2 << "Commport open failed.\nCOM99 is not in the port map";
+}
+
+// Refusals come before the display is touched: no simulator is needed.
+void tst_firmware_sim::kdxctlRefuses()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, port);
+    QFETCH(int, exitCode);
+    QFETCH(QString, says);
+
+    if (file == QLatin1String("fifo")) {
+        file = m_dir.filePath(QStringLiteral("fifo"));
+        QFile::remove(file);
+        QCOMPARE(::mkfifo(QFile::encodeName(file).constData(), 0600), 0);
+    } else if (file == QLatin1String("empty")) {
+        file = writeImage(QByteArray());
+    } else if (file == QLatin1String("image")) {
+        file = writeImage(image(300));
+    }
+    QProcess p;
+    p.setProcessEnvironment(m_sim->environment());
+    p.start(SimProcess::binary(QStringLiteral("kdxctl")),
+            QStringList {QStringLiteral("--port"), port, QStringLiteral("firmware"), file});
+    QVERIFY(p.waitForFinished(5000));
+    const QString err = QString::fromLocal8Bit(p.readAllStandardError());
+    QCOMPARE(p.exitCode(), exitCode);
+    QVERIFY2(err.contains(says), qPrintable(err));
 }
 
 QTEST_MAIN(tst_firmware_sim)

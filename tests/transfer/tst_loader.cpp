@@ -35,6 +35,10 @@ private slots:
     void dialogue_data();
     void dialogue();
     void talkingDisplayKeepsTheWaitGoing();
+    void endlessNoiseEndsWithinAMinute_data();
+    void endlessNoiseEndsWithinAMinute();
+    void stopAtTheNextPoll_data();
+    void stopAtTheNextPoll();
     void portFaults_data();
     void portFaults();
 };
@@ -62,11 +66,12 @@ void tst_loader::dialogue_data()
         << QList<QByteArray> {">", ""} << 0 << QList<QByteArray> {kLoad, kXA} << -4 << 80 << QList<int> {0, 20};
     QTest::newRow("bytes without a prompt are not one")
         << QList<QByteArray> {">", "<<"} << 0 << QList<QByteArray> {kLoad, kXA} << -4 << 80 << QList<int> {0, 20};
-    QTest::newRow("silent display: 12 repeats, then gives up")
-        << QList<QByteArray> {} << 0 << (QList<QByteArray> {kLoad} + repeated("1", 12)) << -4 << 20 << QList<int> {0, 20, 20, 20, 20, 20, 20, 20, 20, 20, 20, 20, 20};
-    QTest::newRow("prompt after the 12th repeat")
-        << (repeated("", 12) + QList<QByteArray> {">", ">"}) << 1
-        << (QList<QByteArray> {kLoad} + repeated("1", 12) + QList<QByteArray> {kXA, kZX}) << 0 << 100 << QList<int> {0, 20, 20, 20, 20, 20, 20, 20, 20, 20, 20, 20, 20, 20, 80};
+    // Silent waits of about 5 s each: the eleventh repeat is the last inside the minute.
+    QTest::newRow("silent display: gives up after a minute")
+        << QList<QByteArray> {} << 0 << (QList<QByteArray> {kLoad} + repeated("1", 11)) << -4 << 20 << QList<int> {0, 20, 20, 20, 20, 20, 20, 20, 20, 20, 20, 20};
+    QTest::newRow("prompt after the 11th repeat")
+        << (repeated("", 11) + QList<QByteArray> {">", ">"}) << 1
+        << (QList<QByteArray> {kLoad} + repeated("1", 11) + QList<QByteArray> {kXA, kZX}) << 0 << 100 << QList<int> {0, 20, 20, 20, 20, 20, 20, 20, 20, 20, 20, 20, 20, 80};
     QTest::newRow("unknown code type sends nothing")
         << QList<QByteArray> {">", ">"} << 2 << QList<QByteArray> {} << -8 << 0 << QList<int> {};
 }
@@ -91,7 +96,7 @@ void tst_loader::dialogue()
     kdx.setBaudRate(QStringLiteral("19200"));
     kdx.setParity(QStringLiteral("N,8,1"));
     kdx.setFirmwareCodeType(codeType);
-    frmCKDX::instance().setProgress(0);
+    frmCKDX::instance().sender().setProgress(0);
 
     QCOMPARE(kdx.FirmwareUpdateMode(), result);
     QCOMPARE(env.port().writes, writes);
@@ -125,6 +130,69 @@ void tst_loader::talkingDisplayKeepsTheWaitGoing()
 
     QCOMPARE(kdx.FirmwareUpdateMode(), 0);
     QCOMPARE(pollsBeforeRepeat, 40);
+}
+
+void tst_loader::endlessNoiseEndsWithinAMinute_data()
+{
+    QTest::addColumn<QByteArray>("afterLoad"); // the answer to the load request
+    QTest::newRow("noise from the start") << QByteArray();
+    QTest::newRow("noise after the first prompt") << QByteArray(">");
+}
+
+// A line that never stops talking (a floating input, a display in a boot loop)
+// keeps every prompt wait going; the dialogue as a whole still ends.
+void tst_loader::endlessNoiseEndsWithinAMinute()
+{
+    QFETCH(QByteArray, afterLoad);
+    kdxtest::DriverEnv env;
+    ScriptedLoader loader;
+    loader.promptAnswers = {afterLoad};
+    loader.attach(env.port());
+    env.port().setPortOpen(true); // opening drops what the line has queued
+    for (int i = 0; i < 400; ++i)
+        env.port().reply("#\xfe~", 50 + 300 * i);
+    CKDX kdx;
+    kdx.setCommPort(1);
+    kdx.setBaudRate(QStringLiteral("19200"));
+    kdx.setParity(QStringLiteral("N,8,1"));
+    const qint64 start = env.clock.nowMs();
+
+    QCOMPARE(kdx.FirmwareUpdateMode(), -4);
+    const qint64 took = env.clock.nowMs() - start;
+    QVERIFY2(took >= 60000 && took <= 61000, qPrintable(QString::number(took)));
+    QVERIFY(!env.port().writes.contains(kPX));
+}
+
+void tst_loader::stopAtTheNextPoll_data()
+{
+    QTest::addColumn<QList<QByteArray>>("answers");
+    QTest::addColumn<QList<QByteArray>>("writes"); // before the loader's closing
+    QTest::newRow("display silent") << QList<QByteArray> {} << QList<QByteArray> {kLoad};
+    QTest::newRow("after the first prompt") << QList<QByteArray> {">"} << QList<QByteArray> {kLoad, kXA};
+}
+
+// A stop reaches the dialogue within one poll: the loader is told to leave,
+// the port is let go and the result says stopped, not failed.
+void tst_loader::stopAtTheNextPoll()
+{
+    QFETCH(QList<QByteArray>, answers);
+    QFETCH(QList<QByteArray>, writes);
+    kdxtest::DriverEnv env;
+    ScriptedLoader loader;
+    loader.promptAnswers = answers;
+    loader.attach(env.port());
+    CKDX kdx;
+    kdx.setCommPort(1);
+    kdx.setBaudRate(QStringLiteral("19200"));
+    kdx.setParity(QStringLiteral("N,8,1"));
+    const qint64 stopAt = env.clock.nowMs() + 3000;
+    env.clock.schedule(stopAt, [&kdx] { kdx.StopSendFile(); });
+
+    QCOMPARE(kdx.FirmwareUpdateMode(), -7);
+    QVERIFY(env.clock.nowMs() - stopAt <= 501);
+    QCOMPARE(env.port().writes, writes + QList<QByteArray> {"\x1BR\r"});
+    QVERIFY(!env.port().portOpen());
+    QVERIFY(!frmCKDX::portOwnedByTransfer());
 }
 
 void tst_loader::portFaults_data()

@@ -14,9 +14,12 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QtTest>
+
+#include <sys/stat.h>
 
 using Icon = platform::MsgIcon;
 Q_DECLARE_METATYPE(platform::MsgIcon)
@@ -52,11 +55,15 @@ private slots:
     void firmwareSettingsKept();
     void browse();
     void sendMissingFile();
+    void sendRefusedFiles_data();
+    void sendRefusedFiles();
     void sendOutcomes_data();
     void sendOutcomes();
     void errcodeThenSuccessReportsOnce();
     void closeDuringTransfer_data();
     void closeDuringTransfer();
+    void closeWhileBusy_data();
+    void closeWhileBusy();
     void closeWhenIdle();
 
 private:
@@ -318,7 +325,43 @@ void tst_windows::sendMissingFile()
     setFile(w, m_dir.path());
     button(w, 0)->click();
     QCOMPARE(m_env->dialogs.boxes.size(), 2);
-    QCOMPARE(m_env->dialogs.boxes[1].text, QStringLiteral("Is a directory"));
+    QCOMPARE(m_env->dialogs.boxes[1].text, m_dir.path() + QStringLiteral(": not a regular file"));
+    QVERIFY(m_env->port().writes.isEmpty());
+}
+
+void tst_windows::sendRefusedFiles_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("FIFO: refused without blocking") << "fifo" << "not a regular file";
+    QTest::newRow("endless device") << "/dev/zero" << "not a regular file";
+    QTest::newRow("empty file") << "empty" << "the file is empty";
+}
+
+// Nothing is sent for a file that cannot be a firmware image, and the window
+// stays idle.
+void tst_windows::sendRefusedFiles()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, reason);
+    QString path = kind;
+    if (kind == QLatin1String("fifo")) {
+        path = m_dir.filePath(QStringLiteral("fifo"));
+        QFile::remove(path);
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    } else if (kind == QLatin1String("empty")) {
+        path = writeImage(0);
+    }
+    frmFirmwareUpdate w(*m_kdx);
+    w.show();
+    setFile(w, path);
+    button(w, 0)->click();
+    QCOMPARE(m_env->dialogs.boxes.size(), 1);
+    QCOMPARE(m_env->dialogs.boxes[0].text, path + QStringLiteral(": ") + reason);
+    QCOMPARE(m_env->dialogs.boxes[0].icon, Icon::Exclamation);
+    QCOMPARE(m_env->dialogs.boxes[0].title, kTitle);
+    QVERIFY(buttonsEnabled(w));
+    QVERIFY(!w.Timer1().isEnabled());
     QVERIFY(m_env->port().writes.isEmpty());
 }
 
@@ -378,7 +421,7 @@ void tst_windows::sendOutcomes()
     bool busyDuringTransfer = true;
     connect(&w.Timer1(), &platform::Timer::timeout, &w, [&] {
         bar << w.findChild<QProgressBar *>(QStringLiteral("pb"))->value();
-        if (frmCKDX::instance().outcome() == frmCKDX::Outcome::None && !buttonsDisabled(w))
+        if (m_kdx->transferOutcome() == XModemSender::Outcome::None && !buttonsDisabled(w))
             busyDuringTransfer = false;
     });
     button(w, 0)->click();
@@ -430,8 +473,8 @@ void tst_windows::errcodeThenSuccessReportsOnce()
 void tst_windows::closeDuringTransfer_data()
 {
     QTest::addColumn<bool>("frame");
-    QTest::newRow("Close button and Esc do nothing while busy") << false;
-    QTest::newRow("the frame hides the window, the transfer runs on") << true;
+    QTest::newRow("the Close button is off while busy") << false;
+    QTest::newRow("the frame asks first; left unanswered, the update runs on") << true;
 }
 
 void tst_windows::closeDuringTransfer()
@@ -442,19 +485,107 @@ void tst_windows::closeDuringTransfer()
     setFile(w, writeImage(1000));
     button(w, 0)->click();
     m_env->clock.schedule(m_env->clock.nowMs() + 1000, [&w, frame] {
-        if (frame) {
+        if (frame)
             w.close();
-        } else {
-            QTest::keyClick(&w, Qt::Key_Escape);
+        else
             w.findChild<QPushButton *>(QStringLiteral("cmdCtrl_1"))->click();
-        }
     });
     m_env->clock.advance(60000);
-    QCOMPARE(w.isVisible(), !frame);
-    QCOMPARE(frmCKDX::instance().outcome(), frmCKDX::Outcome::Complete);
+    QVERIFY(w.isVisible());
+    QCOMPARE(m_kdx->transferOutcome(), XModemSender::Outcome::Complete);
     QCOMPARE(m_loader.blocks.size(), 8);
     QCOMPARE(m_env->dialogs.boxes.size(), 1);
     QCOMPARE(m_env->dialogs.boxes[0].text, QStringLiteral("Firmware Update OK!"));
+    // The question went away with the end it asked about.
+    QVERIFY(!w.stopQuestion());
+}
+
+void tst_windows::closeWhileBusy_data()
+{
+    QTest::addColumn<QString>("display");  // what the display does
+    QTest::addColumn<QString>("how");      // frame or Esc
+    QTest::addColumn<bool>("yes");         // the answer to "Stop the firmware update?"
+    QTest::addColumn<QString>("report");   // the one outcome box
+    QTest::addColumn<QByteArray>("ending"); // the last bytes written
+    QTest::addColumn<bool>("closes");      // the window goes by itself after the report
+
+    const QString stopped = QStringLiteral("Firmware Update failed: the transfer was stopped.");
+    const QString stoppedEarly =
+        QStringLiteral("Firmware Update failed: the update was stopped before the transfer began.");
+    const QByteArray cancel("\x18\x18\x1BR\r");
+    const QByteArray leave("\x1BR\r");
+
+    QTest::newRow("transfer, frame, Yes") << "good" << "frame" << true << stopped << cancel << true;
+    QTest::newRow("transfer, Esc, Yes") << "good" << "esc" << true << stopped << cancel << true;
+    QTest::newRow("transfer, frame, No") << "good" << "frame" << false << "Firmware Update OK!"
+                                         << QByteArray("\x04\x1BR\r") << false;
+    QTest::newRow("handshake, frame, Yes") << "no-start" << "frame" << true << stopped << cancel << true;
+    QTest::newRow("silent loader, frame, Yes") << "silent" << "frame" << true << stoppedEarly << leave << true;
+    QTest::newRow("loader talking without a prompt, frame, Yes")
+        << "noise" << "frame" << true << stoppedEarly << leave << true;
+    QTest::newRow("loader talking without a prompt, frame, No: ends within the minute")
+        << "noise" << "frame" << false << "Errcode: -4" << QByteArray("XA\r") << false;
+}
+
+// The window run as the main window runs it, modal through exec(), and closed
+// from its frame (or with Esc) while it is busy.
+void tst_windows::closeWhileBusy()
+{
+    QFETCH(QString, display);
+    QFETCH(QString, how);
+    QFETCH(bool, yes);
+    QFETCH(QString, report);
+    QFETCH(QByteArray, ending);
+    QFETCH(bool, closes);
+
+    if (display == QLatin1String("no-start"))
+        m_loader.startRequest.clear();
+    if (display == QLatin1String("silent") || display == QLatin1String("noise"))
+        m_loader.promptAnswers = {};
+    if (display == QLatin1String("noise")) {
+        m_loader.promptAnswers = {">"};
+        m_env->port().setPortOpen(true); // opening drops what the line has queued
+        for (int i = 0; i < 300; ++i)
+            m_env->port().reply("\r\nboot", 700 + 300 * i);
+    }
+
+    frmFirmwareUpdate w(*m_kdx);
+    setFile(w, writeImage(4000)); // 32 blocks, about 4 s
+    QString question;
+    bool closedBySelf = false;
+    QTimer::singleShot(0, &w, [&] {
+        const qint64 t0 = m_env->clock.nowMs();
+        m_env->clock.schedule(t0 + 1800, [&] {
+            if (how == QLatin1String("esc"))
+                QTest::keyClick(&w, Qt::Key_Escape);
+            else
+                w.close();
+        });
+        m_env->clock.schedule(t0 + 2100, [&] {
+            QMessageBox *box = w.stopQuestion();
+            if (!box)
+                return;
+            question = box->text();
+            box->button(yes ? QMessageBox::Yes : QMessageBox::No)->click();
+        });
+        button(w, 0)->click();
+        m_env->clock.advance(90000);
+        closedBySelf = !w.isVisible();
+        if (!closedBySelf)
+            w.close(); // idle now: closes at once
+    });
+    w.exec();
+
+    QCOMPARE(question, QStringLiteral("Stop the firmware update?"));
+    QCOMPARE(closedBySelf, closes);
+    QCOMPARE(m_env->dialogs.boxes.size(), 1);
+    QCOMPARE(m_env->dialogs.boxes[0].text, report);
+    QVERIFY(m_env->port().written().endsWith(ending));
+    QVERIFY(!frmCKDX::portOwnedByTransfer());
+    if (yes && display == QLatin1String("good"))
+        QVERIFY(m_loader.blocks.size() < 32);
+    if (ending == "\x1BR\r") // stopped in the loader dialogue: the port is let go
+        QVERIFY(!m_env->port().portOpen());
 }
 
 void tst_windows::closeWhenIdle()

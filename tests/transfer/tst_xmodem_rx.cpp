@@ -86,10 +86,10 @@ void tst_xmodem_rx::rxReceivesOurBlocks()
     kdx.StartSendFile();
     QElapsedTimer t;
     t.start();
-    while (frmCKDX::instance().outcome() == frmCKDX::Outcome::None && t.elapsed() < 30000)
+    while (kdx.transferOutcome() == XModemSender::Outcome::None && t.elapsed() < 30000)
         modKDX::Delay(50);
 
-    QCOMPARE(frmCKDX::instance().outcome(), frmCKDX::Outcome::Complete);
+    QCOMPARE(kdx.transferOutcome(), XModemSender::Outcome::Complete);
     QVERIFY(socat.waitForFinished(10000));
     QFile out(dir.filePath(QStringLiteral("out.bin")));
     QVERIFY(out.open(QIODevice::ReadOnly));

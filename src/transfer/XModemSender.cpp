@@ -1,25 +1,23 @@
-// The XModem sender of frmCKDX: one file in 128-byte blocks with the 8-bit
-// checksum or CRC-16, then EOT and the loader's closing sequence. The whole
-// transfer runs inside one tick of Timer1; every wait goes through Delay, so the
-// windows keep repainting and answering meanwhile.
+#include "XModemSender.h"
 
+#include "BlockCheck.h"
 #include "ControlBytes.h"
-#include "frmCKDX.h"
-
+#include "FileCheck.h"
 #include "ResultCode.h"
-#include "modKDX.h"
+#include "SerialPort.h"
 
 #include <QFile>
 
 #include <chrono>
-
-using namespace std::chrono_literals;
 
 namespace {
 
 constexpr char kCrcRequest = 'C';
 
 constexpr qint64 kBlockSize = 128;
+
+// A transfer starts one interval after it is armed.
+constexpr int kTimerMs = 200;
 
 // Start handshake: one look every 100 ms, 201 looks (about 20 s).
 constexpr std::chrono::milliseconds kStartPoll {100};
@@ -39,13 +37,24 @@ constexpr std::chrono::milliseconds kClosingStep {100};
 
 } // namespace
 
-void frmCKDX::clearOutcome()
+XModemSender::XModemSender(TransferLine line, QObject *parent)
+    : QObject(parent)
+    , m_line(std::move(line))
 {
-    m_outcome = Outcome::None;
-    m_sOutcomeText.clear();
+    m_timer1.setInterval(kTimerMs);
+    m_timer1.setEnabled(false);
+    connect(&m_timer1, &platform::Timer::timeout, this, &XModemSender::Timer1_Timer);
 }
 
-void frmCKDX::setOutcome(Outcome o, const QString &text)
+void XModemSender::start()
+{
+    m_blnStop = false;
+    m_outcome = Outcome::None;
+    m_sOutcomeText.clear();
+    m_timer1.setEnabled(true);
+}
+
+void XModemSender::setOutcome(Outcome o, const QString &text)
 {
     // The first reason to end a transfer is the one reported.
     if (m_outcome != Outcome::None)
@@ -54,37 +63,45 @@ void frmCKDX::setOutcome(Outcome o, const QString &text)
     m_sOutcomeText = text;
 }
 
-bool frmCKDX::portFailed()
+bool XModemSender::portFailed()
 {
-    const platform::PortFault f = m_comm->lastFault();
+    const platform::PortFault f = m_line.port.lastFault();
     setOutcome(Outcome::PortFault,
                QStringLiteral("the serial port failed (%1, error %2)").arg(f.description).arg(f.number));
     return false;
 }
 
-void frmCKDX::Timer1_Timer()
+bool XModemSender::stopped()
 {
-    // One enabling, one transfer.
+    if (!m_blnStop)
+        return false;
+    setOutcome(Outcome::Stopped, QStringLiteral("the transfer was stopped"));
+    return true;
+}
+
+void XModemSender::Timer1_Timer()
+{
+    // One arming, one transfer.
     m_timer1.setEnabled(false);
-    m_blnStop = false;
     m_blnUpdateFirmwareFinish = false;
-    clearOutcome();
     m_blnRunning = true;
     runTransfer();
     m_blnRunning = false;
 }
 
-void frmCKDX::runTransfer()
+void XModemSender::runTransfer()
 {
-    if (!m_comm->portOpen() && !m_comm->setPortOpen(true)) {
+    platform::SerialPort &port = m_line.port;
+    if (!port.portOpen() && !port.setPortOpen(true)) {
         portFailed();
         return;
     }
     m_iProgress = 0;
 
-    if (!awaitStartRequest()) {
-        // A stop while waiting leaves the loader in its receive: cancel it and
-        // let the display restart. Silence and a dead port leave nothing to close.
+    // From here on the loader is in its receive: whatever ends the transfer
+    // early cancels it, so that the display is never left waiting for blocks.
+    if (stopped() || !awaitStartRequest()) {
+        // Silence and a dead port leave nothing to close.
         if (m_outcome == Outcome::Stopped)
             closingSequence(false);
         return;
@@ -93,22 +110,20 @@ void frmCKDX::runTransfer()
     closingSequence(m_outcome == Outcome::None);
 }
 
-bool frmCKDX::awaitStartRequest()
+bool XModemSender::awaitStartRequest()
 {
     const char start = m_CheckSumType == 1 ? kCrcRequest : kNAK;
     for (int poll = 0; poll < kStartPolls; ++poll) {
-        modKDX::Delay(kStartPoll);
-        if (m_blnStop) {
-            setOutcome(Outcome::Stopped, QStringLiteral("the transfer was stopped"));
+        m_line.wait(kStartPoll);
+        if (stopped())
             return false;
-        }
-        const int waiting = m_comm->inBufferCount();
+        const int waiting = m_line.port.inBufferCount();
         if (waiting < 0)
             return portFailed();
         if (waiting == 0)
             continue;
         QByteArray seen;
-        if (!m_comm->input(seen))
+        if (!m_line.port.input(seen))
             return portFailed();
         if (seen.contains(start))
             return true;
@@ -117,26 +132,35 @@ bool frmCKDX::awaitStartRequest()
     return false;
 }
 
-void frmCKDX::sendFile()
+void XModemSender::sendFile()
 {
-    QFile file(m_sFile);
+    QFile file;
     auto fileFailed = [&](const QString &why) {
         setOutcome(Outcome::FileFault, QStringLiteral("the file could not be read (%1)").arg(why));
     };
-    if (!file.open(QIODevice::ReadOnly)) {
-        fileFailed(file.errorString());
+    fileCheck::Fault fault;
+    if (!fileCheck::openRegularFile(m_sFile, file, fault)) {
+        fileFailed(fault.description);
         return;
     }
     const qint64 length = file.size();
+    // EOT for no blocks would tell the loader that an empty image is complete.
+    if (length == 0) {
+        fileFailed(QStringLiteral("it is empty"));
+        return;
+    }
     const qint64 fullBlocks = length / kBlockSize;
     const qint64 rest = length % kBlockSize;
+    const QString shorter = QStringLiteral("it became shorter while it was sent");
 
     for (qint64 i = 1; i <= fullBlocks; ++i) {
+        // A display that accepts every block at once never lets a block's wait
+        // see the stop request; it is looked at between blocks too.
+        if (stopped())
+            return;
         const QByteArray data = file.read(kBlockSize);
         if (data.size() != kBlockSize) {
-            fileFailed(data.isEmpty() && file.error() != QFileDevice::NoError
-                           ? file.errorString()
-                           : QStringLiteral("it became shorter while it was sent"));
+            fileFailed(data.isEmpty() && file.error() != QFileDevice::NoError ? file.errorString() : shorter);
             return;
         }
         if (SendBlock(data, qint32(i)) != kdx::OK)
@@ -147,9 +171,11 @@ void frmCKDX::sendFile()
         m_iProgress = 100;
         return;
     }
+    if (stopped())
+        return;
     QByteArray data = file.read(rest);
     if (data.size() != rest) {
-        fileFailed(QStringLiteral("it became shorter while it was sent"));
+        fileFailed(shorter);
         return;
     }
     data.append(QByteArray(kBlockSize - rest, kSUB));
@@ -159,64 +185,67 @@ void frmCKDX::sendFile()
 
 // EOT tells the loader the image is whole; a transfer that did not complete is
 // cancelled instead, so that a truncated image is never taken for a good one.
-void frmCKDX::closingSequence(bool complete)
+void XModemSender::closingSequence(bool complete)
 {
-    modKDX::Delay(kBeforeEnd);
-    if (!m_comm->output(complete ? QByteArray(1, kEOT) : QByteArray(2, kCAN))) {
+    platform::SerialPort &port = m_line.port;
+    m_line.wait(kBeforeEnd);
+    if (!port.output(complete ? QByteArray(1, kEOT) : QByteArray(2, kCAN))) {
         portFailed();
         return;
     }
     m_iProgress = 0;
-    modKDX::Delay(kEndAnswer);
+    m_line.wait(kEndAnswer);
     // The answer to EOT is not examined.
     QByteArray answer;
-    if (!m_comm->input(answer)) {
+    if (!port.input(answer)) {
         portFailed();
         return;
     }
-    modKDX::Delay(kClosingStep);
-    if (!m_comm->output(QByteArray(1, kESC))) {
+    m_line.wait(kClosingStep);
+    if (!port.output(QByteArray(1, kESC))) {
         portFailed();
         return;
     }
-    modKDX::Delay(kClosingStep);
-    if (!m_comm->output(QByteArrayLiteral("R\r"))) {
+    m_line.wait(kClosingStep);
+    if (!port.output(QByteArrayLiteral("R\r"))) {
         portFailed();
         return;
     }
-    modKDX::Delay(kClosingStep);
+    m_line.wait(kClosingStep);
     if (complete)
         setOutcome(Outcome::Complete);
     m_blnUpdateFirmwareFinish = true;
 }
 
-bool frmCKDX::writeBlock(const QByteArray &header, const QByteArray &data, const QByteArray &check)
+bool XModemSender::writeBlock(const QByteArray &header, const QByteArray &data, const QByteArray &check)
 {
-    return m_comm->output(header) && m_comm->output(data) && m_comm->output(check);
+    platform::SerialPort &port = m_line.port;
+    return port.output(header) && port.output(data) && port.output(check);
 }
 
-qint32 frmCKDX::SendBlock(const QByteArray &data, qint32 block)
+qint32 XModemSender::SendBlock(const QByteArray &data, qint32 block)
 {
     const quint8 number = quint8(block & 0xFF);
     QByteArray header;
     header.append(kSOH).append(char(number)).append(char(quint8(255 - number)));
     QByteArray check;
     if (m_CheckSumType == 1) {
-        const qint32 crc = modKDX::CalcCRC16(data);
-        check.append(char((crc >> 8) & 0xFF)).append(char(crc & 0xFF));
+        const quint16 crc = blockCheck::crc16(data);
+        check.append(char(crc >> 8)).append(char(crc & 0xFF));
     } else {
-        check.append(char(modKDX::CalcCheckSum(data)));
+        check.append(char(blockCheck::checkSum(data)));
     }
     if (!writeBlock(header, data, check)) {
         portFailed();
         return kdx::NotConnected;
     }
 
+    platform::SerialPort &port = m_line.port;
     int counter = 0;
     for (;;) {
-        modKDX::Delay(kAnswerSettle);
-        modKDX::Delay(kAnswerPoll);
-        const int waiting = m_comm->inBufferCount();
+        m_line.wait(kAnswerSettle);
+        m_line.wait(kAnswerPoll);
+        const int waiting = port.inBufferCount();
         if (waiting < 0) {
             portFailed();
             return kdx::NotConnected;
@@ -229,7 +258,7 @@ qint32 frmCKDX::SendBlock(const QByteArray &data, qint32 block)
             ++counter;
         } else {
             QByteArray answer;
-            if (!m_comm->input(answer)) {
+            if (!port.input(answer)) {
                 portFailed();
                 return kdx::NotConnected;
             }
@@ -257,15 +286,13 @@ qint32 frmCKDX::SendBlock(const QByteArray &data, qint32 block)
             setOutcome(Outcome::NoAnswer, QStringLiteral("the display did not answer"));
             return kdx::NoResponse;
         }
-        if (m_blnStop) {
-            setOutcome(Outcome::Stopped, QStringLiteral("the transfer was stopped"));
+        if (stopped())
             return kdx::Cancelled;
-        }
     }
 }
 
 // i * 100 / n to the nearest whole number, halves to the even neighbour.
-void frmCKDX::SetBlockProgress(qint64 i, qint64 n)
+void XModemSender::SetBlockProgress(qint64 i, qint64 n)
 {
     if (n <= 0)
         return;

@@ -1,0 +1,122 @@
+#include "LoaderDialogue.h"
+
+#include "Clock.h"
+#include "ControlBytes.h"
+#include "ResultCode.h"
+#include "SerialPort.h"
+#include "XModemSender.h"
+
+namespace {
+
+constexpr char kPrompt = '>';
+const QByteArray kLoadRequest = QByteArrayLiteral("\x1BLoad");
+const QByteArray kRepeatRequest = QByteArrayLiteral("1");
+const QByteArray kXModemRequest = QByteArrayLiteral("XA\r");
+const QByteArray kEncryptedCode = QByteArrayLiteral("PX\r\n");
+const QByteArray kPlainCode = QByteArrayLiteral("ZX\r\n");
+// Tells the loader to leave and start the display's firmware again.
+const QByteArray kLeaveLoader = QByteArrayLiteral("\x1BR\r");
+
+constexpr std::chrono::milliseconds kPromptPoll {500};
+constexpr int kSilentPromptPolls = 10;
+
+constexpr qint16 kProgressLoader = 20;
+constexpr qint16 kProgressXModem = 80;
+constexpr qint16 kProgressCodeType = 100;
+
+} // namespace
+
+LoaderDialogue::LoaderDialogue(TransferLine line, XModemSender &sender)
+    : m_line(std::move(line))
+    , m_sender(sender)
+{
+}
+
+qint32 LoaderDialogue::run(qint32 codeType)
+{
+    // Only two code types exist; guessing a third would send the wrong image type.
+    if (codeType != 0 && codeType != 1)
+        return kdx::InvalidParameter;
+    m_blnStop = false;
+    m_blnRunning = true;
+    m_deadlineMs = platform::clock().nowMs() + kBound.count();
+    const qint32 r = dialogue(codeType);
+    m_blnRunning = false;
+    if (r == kdx::NotConnected)
+        m_line.port.setPortOpen(false);
+    return r;
+}
+
+bool LoaderDialogue::write(const QByteArray &bytes)
+{
+    return m_line.port.output(bytes);
+}
+
+qint32 LoaderDialogue::dialogue(qint32 codeType)
+{
+    if (!write(kLoadRequest))
+        return kdx::NotConnected;
+    Wait w = WaitForPrompt();
+    while (w == Wait::Silent) {
+        m_sender.setProgress(kProgressLoader);
+        if (!write(kRepeatRequest))
+            return kdx::NotConnected;
+        w = WaitForPrompt();
+    }
+    if (w == Wait::Prompt) {
+        m_sender.setProgress(kProgressLoader);
+        if (!write(kXModemRequest))
+            return kdx::NotConnected;
+        w = WaitForPrompt();
+        m_sender.setProgress(kProgressXModem);
+    }
+    switch (w) {
+    case Wait::Prompt: break;
+    case Wait::Silent:
+    case Wait::OutOfTime: return kdx::NoResponse;
+    case Wait::Fault: return kdx::NotConnected;
+    case Wait::Stopped: return closeAfterStop();
+    }
+    if (!write(codeType == 0 ? kEncryptedCode : kPlainCode))
+        return kdx::NotConnected;
+    m_sender.setProgress(kProgressCodeType);
+    return kdx::OK;
+}
+
+// The display may already be in its loader: tell it to leave, so that it does
+// not stay there waiting, then let the port go.
+qint32 LoaderDialogue::closeAfterStop()
+{
+    write(kLeaveLoader);
+    m_line.port.setPortOpen(false);
+    return kdx::Cancelled;
+}
+
+LoaderDialogue::Wait LoaderDialogue::WaitForPrompt()
+{
+    platform::SerialPort &port = m_line.port;
+    int silent = 0;
+    while (silent < kSilentPromptPolls) {
+        m_line.wait(kPromptPoll);
+        if (m_blnStop)
+            return Wait::Stopped;
+        if (platform::clock().nowMs() > m_deadlineMs)
+            return Wait::OutOfTime;
+        const int waiting = port.inBufferCount();
+        if (waiting < 0)
+            return Wait::Fault;
+        if (waiting == 0) {
+            ++silent;
+            continue;
+        }
+        // Each answer moves the bar a little while the loader talks.
+        if (m_sender.Progress() < 100)
+            m_sender.setProgress(qint16(m_sender.Progress() + 1));
+        QByteArray bytes;
+        if (!port.input(bytes))
+            return Wait::Fault;
+        if (bytes.contains(kPrompt))
+            return Wait::Prompt;
+    }
+    return Wait::Silent;
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "TransferLine.h"
+
+#include <QtGlobal>
+
+#include <chrono>
+
+class XModemSender;
+
+// Puts the display into its firmware loader: ESC "Load", "1" until the loader
+// prompts with ">", "XA" CR, and the code type once it prompts again. The
+// dialogue writes its progress into the sender, whose progress the windows
+// show. It ends within a minute however the display behaves, and at the next
+// poll after a stop request.
+class LoaderDialogue
+{
+public:
+    LoaderDialogue(TransferLine line, XModemSender &sender);
+
+    // 0 the loader has the code type; -4 the loader did not prompt in time;
+    // -3 the port failed (the port is closed); -7 stopped (the loader's closing
+    // sent, the port closed); -8 a code type other than 0 or 1. The port must
+    // be open.
+    qint32 run(qint32 codeType);
+
+    // Seen at the next poll; cleared when the next dialogue starts.
+    void stop() { m_blnStop = true; }
+    bool isRunning() const { return m_blnRunning; }
+
+    // However many bytes without ">" arrive, the dialogue ends after this.
+    static constexpr std::chrono::milliseconds kBound {60000};
+
+private:
+    enum class Wait { Prompt, Silent, Fault, Stopped, OutOfTime };
+    // The loader's prompt wait: a look every 500 ms; 10 silent looks in a row
+    // end it, looks that bring bytes do not count.
+    Wait WaitForPrompt();
+    qint32 dialogue(qint32 codeType);
+    bool write(const QByteArray &bytes);
+    qint32 closeAfterStop();
+
+    TransferLine m_line;
+    XModemSender &m_sender;
+    qint64 m_deadlineMs = 0;
+    bool m_blnStop = false;
+    bool m_blnRunning = false;
+};
