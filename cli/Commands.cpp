@@ -4,6 +4,8 @@
 #include "CKDX.h"
 #include "EpsonCommand.h"
 #include "FirmwareCommand.h"
+#include "NetworkAddress.h"
+#include "PortFactory.h"
 #include "PortMap.h"
 #include "PosixSerialPort.h"
 #include "RunCommand.h"
@@ -24,7 +26,8 @@ constexpr int kOptionColumn = 9;
 const char *const kUsageEnd =
     "exit status: 0 done; otherwise the driver's result code without its sign (2 the port would\n"
     "  not open, 3 the line failed, 4 no answer, 5 invalid baud rate, 6 Get Nack, 7 cancelled,\n"
-    "  8 invalid parameter); 64 a mistake on the command line, nothing opened.\n"
+    "  8 invalid parameter); 64 a mistake on the command line, nothing opened; 73 the port map\n"
+    "  could not be changed.\n"
     "COM names come from the port map, $KDX_PORTS_DIR or ~/.config/kdx-utility/ports.\n";
 
 bool parseInt(const QString &text, int min, int max, int &out)
@@ -40,11 +43,10 @@ bool parseInt(const QString &text, int min, int max, int &out)
 // The system's reason why a port would not open, and what to do about it.
 QString openFailureHint(const QString &portText)
 {
-    auto *port = dynamic_cast<platform::PosixSerialPort *>(&frmCKDX::instance().MSComm1());
-    if (!port)
-        return QString();
-    QString reason = port->openFailureReason(portText);
-    if (port->devicePath().isEmpty())
+    platform::SerialPort &port = frmCKDX::instance().MSComm1();
+    QString reason = port.openFailureReason(portText);
+    auto *routed = dynamic_cast<platform::RoutedSerialPort *>(&port);
+    if (routed && routed->notInPortMap())
         reason += QStringLiteral("; \"kdxctl ports\" lists the ports");
     return reason;
 }
@@ -101,17 +103,62 @@ int listPorts()
     QStringList names;
     myComm::EnumCommPorts(names);
     platform::PortMap map;
-    for (const QString &name : names)
-        printOut(name + QLatin1Char(' ') + map.devicePath(name.mid(3).toInt()));
+    for (const QString &name : names) {
+        const int n = name.mid(3).toInt();
+        const QString device = map.devicePath(n);
+        printOut(name + QLatin1Char(' ') + (device.isEmpty() ? map.urlOf(n) : device));
+    }
     return 0;
+}
+
+// The port map could not be changed as asked.
+constexpr int kExitPortMap = 73;
+
+// "ports", "ports add COM9 rfc2217://host:4001", "ports remove COM9".
+Action portsCommand(const QStringList &args, QString &problem)
+{
+    if (args.isEmpty())
+        return [](Session &) { return listPorts(); };
+    const QString verb = args[0];
+    int number = 0;
+    const bool named = args.size() >= 2 && args[1].startsWith(QLatin1String("COM"), Qt::CaseInsensitive)
+        && parseInt(args[1].mid(3), 1, 32767, number);
+    if (verb == QLatin1String("add") && args.size() == 3 && named) {
+        const QString url = args[2];
+        platform::NetworkAddress address;
+        QString why;
+        if (!platform::NetworkAddress::parse(url, address, &why))
+            return refuse(problem, QStringLiteral("ports add: \"%1\" is not a network port address: %2").arg(url, why));
+        return [number, url](Session &) {
+            QString error;
+            if (!platform::PortMap().addUrl(number, url, &error)) {
+                printErr(QStringLiteral("kdxctl: ports add: %1").arg(error));
+                return kExitPortMap;
+            }
+            return 0;
+        };
+    }
+    if (verb == QLatin1String("remove") && args.size() == 2 && named) {
+        return [number](Session &) {
+            QString error;
+            if (!platform::PortMap().removeUrl(number, &error)) {
+                printErr(QStringLiteral("kdxctl: ports remove: %1").arg(error));
+                return kExitPortMap;
+            }
+            return 0;
+        };
+    }
+    return refuse(problem, QStringLiteral("ports takes nothing, add COM<n> URL, or remove COM<n>"));
 }
 
 std::vector<Command> makeCommands()
 {
     std::vector<Command> table;
 
-    table.push_back({QStringLiteral("ports"), QString(), QStringLiteral("list the port map: \"COM3 /dev/ttyUSB0\""),
-                     noArgument(QStringLiteral("ports"), [](Session &) { return listPorts(); }), false});
+    table.push_back({QStringLiteral("ports"), QStringLiteral("[add COM<n> URL | remove COM<n>]"),
+                     QStringLiteral("list the port map: \"COM3 /dev/ttyUSB0\"; add or remove a network port "
+                                    "(rfc2217://HOST:PORT or tcp://HOST:PORT) as COM<n>"),
+                     portsCommand, false});
 
     table.push_back({QStringLiteral("set-baud"), QStringLiteral("RATE PARITY"),
                      QStringLiteral("change the display's line settings (9600 N,8,1)"),
@@ -234,7 +281,8 @@ std::vector<GlobalOption> makeOptions()
     std::vector<GlobalOption> table;
     table.push_back({QStringLiteral("port"), QStringLiteral("PORT"),
                      QStringLiteral("a device path (/dev/ttyUSB0, a pseudo-terminal or a link to one) or a COM name\n"
-                                    "of the port map (COM3); default COM1. A list (COM1,COM2,COM5-COM8) or all\n"
+                                    "of the port map (COM3), or a port on another machine: rfc2217://HOST:PORT (line\n"
+                                    "settings travel) or tcp://HOST:PORT (bytes only); default COM1. A list (COM1,COM2,COM5-COM8) or all\n"
                                     "(every port of the map) runs the command on each port at once and ends\n"
                                     "with a summary; the exit status is the first failing port's"),
                      [](const QString &v, Options &o, QString &) { o.port = v; return true; }});
@@ -326,12 +374,16 @@ bool selectPort(const QString &portText, int &commPort, QString &problem)
     if (portText.startsWith(QLatin1String("COM"), Qt::CaseInsensitive) && parseInt(portText.mid(3), 1, 32767, commPort))
         return true;
     if (portText.isEmpty()) {
-        problem = QStringLiteral("--port needs a device path or a COM name");
+        problem = QStringLiteral("--port needs a device path, a COM name or a network address");
         return false;
     }
-    frmCKDX::setPortFactory([portText] {
-        return std::make_unique<platform::PosixSerialPort>(platform::PosixSerialPort::fixedDevice(portText));
-    });
+    QString why;
+    if (!platform::isPortName(portText, &why)) {
+        problem = QStringLiteral("--port %1 is not a network port address (rfc2217://HOST:PORT or tcp://HOST:PORT): %2")
+                      .arg(portText, why);
+        return false;
+    }
+    frmCKDX::setPortFactory([portText] { return platform::makeSerialPort(portText); });
     commPort = 1;
     return true;
 }

@@ -1,6 +1,6 @@
 #include "frmCKDX.h"
 
-#include "PosixSerialPort.h"
+#include "PortFactory.h"
 
 namespace {
 
@@ -45,7 +45,7 @@ void frmCKDX::resetInstance()
 
 frmCKDX::frmCKDX()
 {
-    m_comm = factory() ? factory()() : std::make_unique<platform::PosixSerialPort>();
+    m_comm = factory() ? factory()() : platform::makeSerialPort();
     m_timer1.setInterval(kSenderTimerMs);
     m_timer1.setEnabled(false);
     connect(&m_timer1, &platform::Timer::timeout, this, &frmCKDX::Timer1_Timer);
