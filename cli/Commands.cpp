@@ -148,16 +148,17 @@ Action portsCommand(const QStringList &args, QString &problem)
             return 0;
         };
     }
-    return refuse(problem, QStringLiteral("ports takes nothing, add COM<n> URL, or remove COM<n>"));
+    return refuse(problem, QStringLiteral("ports takes no argument, or add COM<n> URL, or remove COM<n>"));
 }
 
 std::vector<Command> makeCommands()
 {
     std::vector<Command> table;
 
-    table.push_back({QStringLiteral("ports"), QStringLiteral("[add COM<n> URL | remove COM<n>]"),
-                     QStringLiteral("list the port map: \"COM3 /dev/ttyUSB0\"; add or remove a network port "
-                                    "(rfc2217://HOST:PORT or tcp://HOST:PORT) as COM<n>"),
+    table.push_back({QStringLiteral("ports"), QString(),
+                     QStringLiteral("list the port map: \"COM3 /dev/ttyUSB0\"\n"
+                                    "\"ports add COM9 URL\" gives a network port (rfc2217://HOST:PORT,\n"
+                                    "tcp://HOST:PORT) the number, \"ports remove COM9\" takes it back"),
                      portsCommand, false});
 
     table.push_back({QStringLiteral("set-baud"), QStringLiteral("RATE PARITY"),
@@ -280,11 +281,12 @@ std::vector<GlobalOption> makeOptions()
 {
     std::vector<GlobalOption> table;
     table.push_back({QStringLiteral("port"), QStringLiteral("PORT"),
-                     QStringLiteral("a device path (/dev/ttyUSB0, a pseudo-terminal or a link to one) or a COM name\n"
-                                    "of the port map (COM3), or a port on another machine: rfc2217://HOST:PORT (line\n"
-                                    "settings travel) or tcp://HOST:PORT (bytes only); default COM1. A list (COM1,COM2,COM5-COM8) or all\n"
-                                    "(every port of the map) runs the command on each port at once and ends\n"
-                                    "with a summary; the exit status is the first failing port's"),
+                     QStringLiteral("a device path (/dev/ttyUSB0, a pseudo-terminal or a link to one), a COM name\n"
+                                    "of the port map (COM3), or a port on another machine: rfc2217://HOST:PORT\n"
+                                    "(line settings travel) or tcp://HOST:PORT (bytes only); default COM1.\n"
+                                    "A list (COM1,COM2,COM5-COM8) or all (every port of the map) runs the\n"
+                                    "command on each port at once and ends with a summary; the exit\n"
+                                    "status is the first failing port's"),
                      [](const QString &v, Options &o, QString &) { o.port = v; return true; }});
     table.push_back({QStringLiteral("baud"), QStringLiteral("RATE"), QStringLiteral("the line's baud rate, default 19200"),
                      [](const QString &v, Options &o, QString &) { o.baud = v; return true; }});
@@ -374,7 +376,7 @@ bool selectPort(const QString &portText, int &commPort, QString &problem)
     if (portText.startsWith(QLatin1String("COM"), Qt::CaseInsensitive) && parseInt(portText.mid(3), 1, 32767, commPort))
         return true;
     if (portText.isEmpty()) {
-        problem = QStringLiteral("--port needs a device path, a COM name or a network address");
+        problem = QStringLiteral("--port needs a device path or a COM name");
         return false;
     }
     QString why;

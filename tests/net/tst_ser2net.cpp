@@ -51,6 +51,7 @@ private slots:
     void serverStops();
     void nobodyListens_data();
     void nobodyListens();
+    void portMapEntry();
 
 private:
     // kdx-sim and ser2net in front of it.
@@ -255,6 +256,30 @@ void tst_ser2net::nobodyListens()
     QCOMPARE(r.exitCode, 2);
     QCOMPARE(r.err, QStringLiteral("Commport open failed.\n%1: connection refused").arg(url));
     QVERIFY(t.elapsed() < 3000);
+}
+
+// The windows reach a network port by its COM number: kdxctl manages the entry.
+void tst_ser2net::portMapEntry()
+{
+    SimProcess sim;
+    Ser2NetProcess server;
+    QVERIFY(startBoth(sim, server, Accepter::Rfc2217));
+    const QStringList steps[] = {
+        {"ports", "add", "COM9", server.url()},
+        {"ports"},
+        {"--port", "COM9", "version"},
+        {"ports", "remove", "COM9"},
+        {"--port", "COM9", "version"},
+    };
+    QList<SimProcess::Result> r;
+    for (const QStringList &args : steps)
+        r.append(sim.kdxctlOn(args.first() == QLatin1String("--port") ? args[1] : sim.comName(),
+                              args.first() == QLatin1String("--port") ? args.mid(2) : args));
+    QCOMPARE(r[0].exitCode, 0);
+    QVERIFY2(r[1].out.split(QLatin1Char('\n')).contains(QStringLiteral("COM9 ") + server.url()), qPrintable(r[1].out));
+    QCOMPARE(r[2].out, QStringLiteral("?1.05"));
+    QCOMPARE(r[3].exitCode, 0);
+    QCOMPARE(r[4].exitCode, 2);
 }
 
 QTEST_GUILESS_MAIN(tst_ser2net)
