@@ -6,10 +6,13 @@
 //  - how the window keeps answering: the largest gap of a 10 ms probe timer,
 //    the progress bar's repaints, and how fast a close from the window frame
 //    is answered half-way through (the transfer runs on to its end).
-// Run by hand: build/bin/firmware_bench [--size BYTES] [--checksum] [--no-close]
+// With --rfc2217 the display is reached through ser2net on 127.0.0.1, by a
+// network entry of the port map.
+// Run by hand: build/bin/firmware_bench [--size BYTES] [--checksum] [--no-close] [--rfc2217]
 
 #include "CKDX.h"
 #include "PortMap.h"
+#include "Ser2NetProcess.h"
 #include "SimProcess.h"
 #include "TestEnv.h"
 #include "frmCKDX.h"
@@ -67,6 +70,7 @@ int main(int argc, char **argv)
     int size = 64 * 1024;
     bool crc = true;
     bool closeHalfWay = true;
+    bool network = false;
     const QStringList args = app.arguments().mid(1);
     for (int i = 0; i < args.size(); ++i) {
         if (args[i] == QLatin1String("--size") && i + 1 < args.size())
@@ -75,6 +79,8 @@ int main(int argc, char **argv)
             crc = false;
         else if (args[i] == QLatin1String("--no-close"))
             closeHalfWay = false;
+        else if (args[i] == QLatin1String("--rfc2217"))
+            network = true;
     }
     if (!SimProcess::built()) {
         std::fprintf(stderr, "firmware_bench: kdx-sim has not been built\n");
@@ -97,9 +103,19 @@ int main(int argc, char **argv)
     }
 
     SimProcess sim(platform::PortMap::defaultDir());
-    if (!sim.start({QStringLiteral("--com"), QString::number(kCom), QStringLiteral("--firmware-out"), receivedPath})) {
+    const int simCom = network ? kCom + 1 : kCom;
+    if (!sim.start({QStringLiteral("--com"), QString::number(simCom), QStringLiteral("--firmware-out"), receivedPath})) {
         std::fprintf(stderr, "firmware_bench: kdx-sim did not start: %s\n", qPrintable(sim.error()));
         return 1;
+    }
+    Ser2NetProcess server;
+    if (network) {
+        QString error;
+        if (!server.start(sim.device(), Ser2NetProcess::Accepter::Rfc2217)
+            || !platform::PortMap().addUrl(kCom, server.url(), &error)) {
+            std::fprintf(stderr, "firmware_bench: %s%s\n", qPrintable(server.error()), qPrintable(error));
+            return 1;
+        }
     }
 
     CKDX kdx;
@@ -167,8 +183,9 @@ int main(int argc, char **argv)
     const double transferS = double(t2 - t1) / 1000;
     const double wallS = double(t2 - t0) / 1000;
     const double floorS = blocks * kFloorPerBlockS;
-    std::printf("firmware_bench: %d bytes, %d blocks, %s, kdx-sim as COM%d\n", size, blocks,
-                crc ? "XModem - CRC" : "XModem - Checksum", kCom);
+    std::printf("firmware_bench: %d bytes, %d blocks, %s, kdx-sim as COM%d%s\n", size, blocks,
+                crc ? "XModem - CRC" : "XModem - Checksum", kCom,
+                network ? qPrintable(QStringLiteral(" = %1 (ser2net)").arg(server.url())) : "");
     std::printf("  loader dialogue     %7.2f s\n", loaderS);
     std::printf("  transfer            %7.2f s   floor %.2f s, ratio %.3f\n", transferS, floorS,
                 floorS > 0 ? transferS / floorS : 0.0);

@@ -4,6 +4,8 @@
 #include "CKDX.h"
 #include "EpsonCommand.h"
 #include "FirmwareCommand.h"
+#include "NetworkAddress.h"
+#include "PortFactory.h"
 #include "PortMap.h"
 #include "PosixSerialPort.h"
 #include "RunCommand.h"
@@ -30,7 +32,7 @@ const char *const kUsageEnd =
     "exit status: 0 done; otherwise the driver's result code without its sign (2 the port would\n"
     "  not open, 3 the line failed, 4 no answer, 5 invalid baud rate, 6 Get Nack, 7 cancelled,\n"
     "  8 invalid parameter); 64 a mistake on the command line, nothing opened; 73 the ports\n"
-    "  folder cannot be written.\n"
+    "  folder cannot be written or the port map could not be changed.\n"
     "COM names come from the port map, $KDX_PORTS_DIR or ~/.config/kdx-utility/ports.\n";
 
 bool parseInt(const QString &text, int min, int max, int &out)
@@ -46,9 +48,10 @@ bool parseInt(const QString &text, int min, int max, int &out)
 // The system's reason why a port would not open, and what to do about it.
 QString openFailureHint(const QString &portText)
 {
-    QString reason = frmCKDX::instance().MSComm1().openFailureReason(portText);
-    const int number = platform::PortMap::numberOfName(portText);
-    if (number > 0 && platform::PortMap().devicePath(number).isEmpty())
+    platform::SerialPort &port = frmCKDX::instance().MSComm1();
+    QString reason = port.openFailureReason(portText);
+    auto *routed = dynamic_cast<platform::RoutedSerialPort *>(&port);
+    if (routed && routed->notInPortMap())
         reason += QStringLiteral("; \"kdxctl ports\" lists the ports");
     return reason;
 }
@@ -117,7 +120,13 @@ int listPorts()
     QStringList names;
     myComm::EnumCommPorts(names);
     for (const QString &name : names) {
-        const QString device = map.devicePath(platform::PortMap::numberOfName(name));
+        const int number = platform::PortMap::numberOfName(name);
+        const QString device = map.devicePath(number);
+        if (device.isEmpty()) {
+            // A network entry: its address stands where a device would.
+            printOut(name + QLatin1Char(' ') + map.urlOf(number));
+            continue;
+        }
         printOut(name + QLatin1Char(' ') + device);
         const platform::PortMap::Details d = platform::PortMap::details(device);
         QStringList facts;
@@ -148,12 +157,55 @@ int listPorts()
     return 0;
 }
 
+// The port map could not be changed as asked.
+constexpr int kExitPortMap = 73;
+
+// "ports", "ports add COM9 rfc2217://host:4001", "ports remove COM9".
+Action portsCommand(const QStringList &args, QString &problem)
+{
+    if (args.isEmpty())
+        return [](Session &) { return listPorts(); };
+    const QString verb = args[0];
+    int number = 0;
+    const bool named = args.size() >= 2 && args[1].startsWith(QLatin1String("COM"), Qt::CaseInsensitive)
+        && parseInt(args[1].mid(3), 1, 32767, number);
+    if (verb == QLatin1String("add") && args.size() == 3 && named) {
+        const QString url = args[2];
+        platform::NetworkAddress address;
+        QString why;
+        if (!platform::NetworkAddress::parse(url, address, &why))
+            return refuse(problem, QStringLiteral("ports add: \"%1\" is not a network port address: %2").arg(url, why));
+        return [number, url](Session &) {
+            QString error;
+            if (!platform::PortMap().addUrl(number, url, &error)) {
+                printErr(QStringLiteral("kdxctl: ports add: %1").arg(error));
+                return kExitPortMap;
+            }
+            return 0;
+        };
+    }
+    if (verb == QLatin1String("remove") && args.size() == 2 && named) {
+        return [number](Session &) {
+            QString error;
+            if (!platform::PortMap().removeUrl(number, &error)) {
+                printErr(QStringLiteral("kdxctl: ports remove: %1").arg(error));
+                return kExitPortMap;
+            }
+            return 0;
+        };
+    }
+    return refuse(problem, QStringLiteral("ports takes no argument, or add COM<n> URL, or remove COM<n>"));
+}
+
 std::vector<Command> makeCommands()
 {
     std::vector<Command> table;
 
-    table.push_back({QStringLiteral("ports"), QString(), QStringLiteral("list the port map: \"COM3 /dev/ttyUSB0\""),
-                     noArgument(QStringLiteral("ports"), [](Session &) { return listPorts(); }), false});
+    table.push_back({QStringLiteral("ports"), QString(),
+                     QStringLiteral("list the port map: \"COM3 /dev/ttyUSB0\"\n"
+                                    "\"ports add COM9 URL\" gives a network port (rfc2217://HOST:PORT,\n"
+                                    "tcp://HOST:PORT) the number, \"ports remove COM9\" takes it back"),
+                     portsCommand, false});
 
     table.push_back({QStringLiteral("set-baud"), QStringLiteral("RATE PARITY"),
                      QStringLiteral("change the display's line settings (9600 N,8,1)"),
@@ -280,10 +332,12 @@ std::vector<GlobalOption> makeOptions()
 {
     std::vector<GlobalOption> table;
     table.push_back({QStringLiteral("port"), QStringLiteral("PORT"),
-                     QStringLiteral("a device path (/dev/ttyUSB0, a pseudo-terminal or a link to one) or a COM name\n"
-                                    "of the port map (COM3); default COM1. A list (COM1,COM2,COM5-COM8) or all\n"
-                                    "(every port of the map) runs the command on each port at once and ends\n"
-                                    "with a summary; the exit status is the first failing port's"),
+                     QStringLiteral("a device path (/dev/ttyUSB0, a pseudo-terminal or a link to one), a COM name\n"
+                                    "of the port map (COM3), or a port on another machine: rfc2217://HOST:PORT\n"
+                                    "(line settings travel) or tcp://HOST:PORT (bytes only); default COM1.\n"
+                                    "A list (COM1,COM2,COM5-COM8) or all (every port of the map) runs the\n"
+                                    "command on each port at once and ends with a summary; the exit\n"
+                                    "status is the first failing port's"),
                      [](const QString &v, Options &o, QString &) { o.port = v; return true; }});
     table.push_back({QStringLiteral("baud"), QStringLiteral("RATE"), QStringLiteral("the line's baud rate, default 19200"),
                      [](const QString &v, Options &o, QString &) { o.baud = v; return true; }});
@@ -389,9 +443,13 @@ bool selectPort(const QString &portText, int &commPort, QString &problem)
         problem = QStringLiteral("--port %1: a device path starts with / (/dev/ttyUSB0)").arg(portText);
         return false;
     }
-    frmCKDX::setPortFactory([portText] {
-        return std::make_unique<platform::PosixSerialPort>(platform::PosixSerialPort::fixedDevice(portText));
-    });
+    QString why;
+    if (!platform::isPortName(portText, &why)) {
+        problem = QStringLiteral("--port %1 is not a network port address (rfc2217://HOST:PORT or tcp://HOST:PORT): %2")
+                      .arg(portText, why);
+        return false;
+    }
+    frmCKDX::setPortFactory([portText] { return platform::makeSerialPort(portText); });
     commPort = 1;
     return true;
 }

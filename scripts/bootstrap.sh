@@ -7,6 +7,7 @@ PACKAGES=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-serialport-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins libgl-dev
     lrzsz socat
+    ser2net libtelnet-dev
     clang libclang-rt-14-dev
     xvfb xauth imagemagick fonts-dejavu-core
     help2man dpkg-dev fakeroot file lintian desktop-file-utils appstream man-db bash-completion

@@ -1,6 +1,6 @@
 #include "frmCKDX.h"
 
-#include "PosixSerialPort.h"
+#include "PortFactory.h"
 #include "modKDX.h"
 
 namespace {
@@ -40,7 +40,7 @@ void frmCKDX::resetInstance()
 
 frmCKDX::frmCKDX()
 {
-    m_comm = factory() ? factory()() : std::make_unique<platform::PosixSerialPort>();
+    m_comm = factory() ? factory()() : platform::makeSerialPort();
     const TransferLine line {*m_comm, [](std::chrono::milliseconds ms) { modKDX::Delay(ms); }};
     m_sender = std::make_unique<XModemSender>(line);
     m_loader = std::make_unique<LoaderDialogue>(line, *m_sender);

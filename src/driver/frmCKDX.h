@@ -22,8 +22,9 @@ public:
 
     // The instance, created on first use with a port from the installed factory.
     static frmCKDX &instance();
-    // Where MSComm1 comes from; the default opens real devices through the port
-    // map. Tests install a fake; kdxctl a fixed device. Takes effect for the next
+    // Where MSComm1 comes from; the default is platform::makeSerialPort(), the
+    // port map's devices and network ports. Tests install a fake; kdxctl the
+    // port named by --port. Takes effect for the next
     // instance.
     static void setPortFactory(PortFactory factory);
     // Destroys the instance (tests start each case with a fresh port).

@@ -13,6 +13,11 @@ namespace platform {
 // that remember "COM3" stay right; a link whose device is missing keeps its number
 // but is reported as not present. The folder is $KDX_PORTS_DIR, or
 // $XDG_CONFIG_HOME/kdx-utility/ports (~/.config when unset).
+// A number may instead name a port on another machine: then the folder holds a
+// small text file "COM<n>.url" with its address (rfc2217://HOST:PORT or
+// tcp://HOST:PORT). Such a file is only ever read as text: a link, a FIFO, a
+// file that is too long or does not hold one valid address is skipped with a
+// message.
 class PortMap
 {
 public:
@@ -21,6 +26,7 @@ public:
         int number = 0;
         QString target; // the device the link points at
         bool present = false;
+        QString url; // the network address, for a number that names one
     };
 
     // What the system tells about a device, for a listing; empty where it
@@ -75,6 +81,18 @@ public:
     static int numberOfName(const QString &name);
 
     static Details details(const QString &device);
+
+    // The network address COM<number> names; empty when it names none or its
+    // file is not usable (*problem then says why).
+    QString urlOf(int number, QString *problem = nullptr) const;
+    // Writes COM<number>.url for a valid address; never over an existing entry.
+    bool addUrl(int number, const QString &url, QString *error = nullptr);
+    // Removes the network entry COM<number>; device links are left alone.
+    bool removeUrl(int number, QString *error = nullptr);
+
+    static QString urlFileName(int number) { return linkName(number) + QStringLiteral(".url"); }
+    // Longest address file read.
+    static constexpr int kMaxUrlFileBytes = 512;
 
 private:
     QString m_dir;

@@ -97,7 +97,8 @@ void tst_kdxctl_cli::usageMistakes_data()
     QTest::newRow("no command") << QStringList {"--port", "COM2"} << "no command given";
     QTest::newRow("unknown command") << QStringList {"reboot"} << "unknown command reboot";
     QTest::newRow("argument too many") << QStringList {"version", "1"} << "version takes no argument";
-    QTest::newRow("ports takes nothing") << QStringList {"ports", "all"} << "ports takes no argument";
+    QTest::newRow("ports takes nothing") << QStringList {"ports", "all"}
+                                         << "ports takes no argument, or add COM<n> URL, or remove COM<n>";
     QTest::newRow("word not in the pair") << QStringList {"printer", "yes"} << "printer takes on or off";
     QTest::newRow("negative cell count") << QStringList {"light", "-1"} << "light takes a cell count";
     QTest::newRow("intl beyond 16 bits") << QStringList {"intl", "8000"} << "intl takes a hexadecimal code such as 3A";

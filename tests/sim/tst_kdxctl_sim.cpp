@@ -33,29 +33,13 @@ Step at(int baud, const QStringList &args)
     return Step {args, 0, QStringLiteral("OK"), {QStringLiteral("--baud"), QString::number(baud)}};
 }
 
-// A value of the state by path ("lines/0", "cursor/col"), as text.
-QString valueAt(const QJsonObject &state, const QString &path)
-{
-    QJsonValue v = state;
-    for (const QString &key : path.split(QLatin1Char('/'))) {
-        bool isIndex = false;
-        const int i = key.toInt(&isIndex);
-        v = isIndex ? v.toArray().at(i) : v.toObject().value(key);
-    }
-    if (v.isBool())
-        return v.toBool() ? QStringLiteral("true") : QStringLiteral("false");
-    if (v.isDouble())
-        return QString::number(v.toDouble());
-    return v.toString();
-}
-
 // "path=value" must match exactly, "path^=value" at the start.
 bool holds(const QJsonObject &state, const QString &check)
 {
     const bool prefix = check.contains(QLatin1String("^="));
     const QString path = check.section(prefix ? QStringLiteral("^=") : QStringLiteral("="), 0, 0);
     const QString want = check.section(prefix ? QStringLiteral("^=") : QStringLiteral("="), 1);
-    const QString got = valueAt(state, path);
+    const QString got = SimProcess::valueAt(state, path);
     return prefix ? got.startsWith(want) : got == want;
 }
 
@@ -232,7 +216,7 @@ void tst_KdxctlSim::commands()
     }
     for (const QString &check : checks) {
         const bool ok = sim.waitForState([&](const QJsonObject &s) { return holds(s, check); }, 2000);
-        QVERIFY2(ok, qPrintable(check + QStringLiteral(" (state: ") + valueAt(sim.state(), check.section('=', 0, 0).remove('^'))
+        QVERIFY2(ok, qPrintable(check + QStringLiteral(" (state: ") + SimProcess::valueAt(sim.state(), check.section('=', 0, 0).remove('^'))
                                 + QLatin1Char(')')));
     }
 }

@@ -4,6 +4,7 @@
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QThread>
 
@@ -166,11 +167,16 @@ bool SimProcess::waitForState(const QString &com, const std::function<bool(const
 
 SimProcess::Result SimProcess::kdxctl(const QStringList &args, const QStringList &portOptions) const
 {
+    return kdxctlOn(m_com, portOptions + args);
+}
+
+SimProcess::Result SimProcess::kdxctlOn(const QString &port, const QStringList &args, int timeoutMs) const
+{
     QProcess p;
     p.setProcessEnvironment(environment());
-    p.start(binary(QStringLiteral("kdxctl")), QStringList {QStringLiteral("--port"), m_com} + portOptions + args);
+    p.start(binary(QStringLiteral("kdxctl")), QStringList {QStringLiteral("--port"), port} + args);
     Result r;
-    if (!p.waitForFinished(15000)) {
+    if (!p.waitForFinished(timeoutMs)) {
         p.kill();
         p.waitForFinished();
         r.err = QStringLiteral("kdxctl did not finish");
@@ -180,4 +186,19 @@ SimProcess::Result SimProcess::kdxctl(const QStringList &args, const QStringList
     r.out = QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
     r.err = QString::fromLocal8Bit(p.readAllStandardError()).trimmed();
     return r;
+}
+
+QString SimProcess::valueAt(const QJsonObject &state, const QString &path)
+{
+    QJsonValue v = state;
+    for (const QString &key : path.split(QLatin1Char('/'))) {
+        bool isIndex = false;
+        const int i = key.toInt(&isIndex);
+        v = isIndex ? v.toArray().at(i) : v.toObject().value(key);
+    }
+    if (v.isBool())
+        return v.toBool() ? QStringLiteral("true") : QStringLiteral("false");
+    if (v.isDouble())
+        return QString::number(v.toDouble());
+    return v.toString();
 }

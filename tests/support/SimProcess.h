@@ -61,6 +61,11 @@ public:
     };
     // kdxctl --port COM<n> [extra] args
     Result kdxctl(const QStringList &args, const QStringList &portOptions = {}) const;
+    // kdxctl --port port args, in the simulator's environment
+    Result kdxctlOn(const QString &port, const QStringList &args, int timeoutMs = 15000) const;
+
+    // A value of a state by path ("lines/0", "cursor/col"), as text.
+    static QString valueAt(const QJsonObject &state, const QString &path);
 
     static QString binary(const QString &name);
     QProcessEnvironment environment() const;

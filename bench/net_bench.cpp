@@ -1,0 +1,99 @@
+// A native command to kdx-sim through ser2net on 127.0.0.1, beside the same
+// command on the simulator's pseudo-terminal: wall time as a ratio to the
+// protocol's floor of one 50 ms poll. Every command opens the port (the TCP
+// connection, the Telnet negotiation, the confirmed line settings), exchanges
+// its frame and closes it again, as the driver does.
+// Run by hand: build/bin/net_bench [runs]
+
+#include "CKDX.h"
+#include "PortFactory.h"
+#include "Ser2NetProcess.h"
+#include "SimProcess.h"
+#include "TestEnv.h"
+#include "frmCKDX.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+struct Figures
+{
+    double median = 0;
+    double max = 0;
+    bool ok = true;
+};
+
+Figures measure(const QString &portName, int runs)
+{
+    frmCKDX::resetInstance();
+    frmCKDX::setPortFactory([portName] { return platform::makeSerialPort(portName); });
+    CKDX kdx;
+    kdx.setCommPort(1);
+    kdx.setBaudRate(QStringLiteral("19200"));
+    kdx.setParity(QStringLiteral("N,8,1"));
+    std::vector<double> ms;
+    Figures f;
+    for (int i = 0; i < runs; ++i) {
+        QElapsedTimer t;
+        t.start();
+        const qint32 r = kdx.SetPosition(1);
+        ms.push_back(double(t.nsecsElapsed()) / 1e6);
+        if (r != kdx::OK) {
+            std::fprintf(stderr, "net_bench: %s answered %d\n", qPrintable(portName), r);
+            f.ok = false;
+        }
+    }
+    std::sort(ms.begin(), ms.end());
+    f.median = ms[ms.size() / 2];
+    f.max = ms.back();
+    return f;
+}
+
+void print(const char *what, const Figures &f, int runs)
+{
+    std::printf("  %-24s median %6.1f ms, max %6.1f ms over %d runs; ratio to 50 ms: %.3f\n", what, f.median, f.max,
+                runs, f.median / 50.0);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const int runs = argc > 1 ? std::max(1, atoi(argv[1])) : 40;
+    if (!SimProcess::built() || !Ser2NetProcess::available()) {
+        std::fprintf(stderr, "net_bench: needs kdx-sim built and ser2net installed\n");
+        return 1;
+    }
+    kdxtest::isolateUserFolders();
+    SimProcess sim;
+    if (!sim.start({})) {
+        std::fprintf(stderr, "net_bench: kdx-sim did not start: %s\n", qPrintable(sim.error()));
+        return 1;
+    }
+    Ser2NetProcess telnet;
+    Ser2NetProcess raw;
+    if (!telnet.start(sim.device(), Ser2NetProcess::Accepter::Rfc2217)) {
+        std::fprintf(stderr, "net_bench: %s\n", qPrintable(telnet.error()));
+        return 1;
+    }
+    std::printf("net_bench: native command (SetPosition), kdx-sim on %s\n", qPrintable(sim.device()));
+    const Figures local = measure(sim.device(), runs);
+    const Figures viaTelnet = measure(telnet.url(), runs);
+    telnet.stop();
+    if (!raw.start(sim.device(), Ser2NetProcess::Accepter::Raw)) {
+        std::fprintf(stderr, "net_bench: %s\n", qPrintable(raw.error()));
+        return 1;
+    }
+    const Figures viaTcp = measure(raw.url(), runs);
+    print("pseudo-terminal", local, runs);
+    print("rfc2217:// (ser2net)", viaTelnet, runs);
+    print("tcp:// (ser2net)", viaTcp, runs);
+    frmCKDX::resetInstance();
+    return local.ok && viaTelnet.ok && viaTcp.ok ? 0 : 1;
+}

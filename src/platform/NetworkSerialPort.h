@@ -1,0 +1,102 @@
+#pragma once
+
+#include "NetworkAddress.h"
+#include "SerialPort.h"
+
+#include <QSet>
+
+#include <functional>
+
+#include <memory>
+
+class QTcpSocket;
+struct telnet_t;
+union telnet_event_t;
+
+namespace platform {
+
+// The serial-port control on a port of another machine: a TCP connection to a
+// serial device server. With rfc2217:// the line settings go to the far UART as
+// Telnet COM-PORT-OPTION subnegotiations, on open and on every change, and the
+// open returns only once the server has confirmed them and purged its input;
+// with tcp:// only the bytes travel. Reading works like a local port's: no event
+// loop is needed, every inBufferCount and input call reads the socket itself.
+class NetworkSerialPort final : public SerialPort
+{
+public:
+    explicit NetworkSerialPort(const NetworkAddress &address);
+    ~NetworkSerialPort() override;
+
+    // Longest wait for the connection, and for each answer of the server.
+    static constexpr int kConnectTimeoutMs = 3000;
+    static constexpr int kAnswerTimeoutMs = 3000;
+
+    NetworkAddress address() const { return m_address; }
+
+    int commPort() const override { return m_port; }
+    bool setCommPort(int port) override;
+    QString settings() const override { return m_settings; }
+    bool setSettings(const QString &settings) override;
+    bool portOpen() const override { return m_open; }
+    bool setPortOpen(bool open) override;
+    int inBufferCount() override;
+    bool input(QByteArray &data) override;
+    bool output(const QByteArray &data) override;
+    PortFault lastFault() const override { return m_fault; }
+
+    // Why the last open failed, in one line ("connection refused" ...).
+    QString openFailureReason(const QString &portName) const override;
+
+private:
+    enum class ComPort { Unknown, Accepted, Refused };
+
+    static void onTelnetEvent(telnet_t *telnet, telnet_event_t *event, void *self);
+    void handleTelnetEvent(const telnet_event_t &event);
+    void handleComPortAnswer(const QByteArray &answer);
+
+    bool fail(int number, const QString &text);
+    bool failOpen(const QString &reason);
+    bool failNotOpen();
+    bool failLost(int number);
+    bool connectSocket();
+    bool negotiate();
+    bool offerDeclined();
+    bool sendLineSettings(bool purge);
+    bool sendPending();
+    void readSocket();
+    void takeAvailable();
+    void takeBytes(const char *data, qsizetype size);
+    void waitSlice();
+    bool waitFor(const std::function<bool()> &done, int limitMs);
+    void dropConnection();
+    void letOutputReachTheLine();
+    void sendComPort(quint8 command, const QByteArray &value);
+
+    NetworkAddress m_address;
+    int m_port = 1;
+    QString m_settings = QStringLiteral("9600,N,8,1");
+    std::unique_ptr<QTcpSocket> m_socket;
+    telnet_t *m_telnet = nullptr;
+    bool m_open = false;
+    bool m_connected = false;
+    bool m_lost = false;
+    bool m_closing = false;
+    ComPort m_comPort = ComPort::Unknown;
+    bool m_probingOffer = false;
+    bool m_offerRepeated = false;
+    // Commands whose confirmation is outstanding, and what the server answered
+    // differently from what was asked.
+    QSet<quint8> m_awaiting;
+    QString m_refusal;
+    LineSettings m_asked;
+    // Bytes before the server's answer to the purge are from before the open.
+    bool m_discarding = false;
+    QByteArray m_rx;
+    // When the last write went out and how long it was.
+    qint64 m_lastOutputMs = -1;
+    qint64 m_lastOutputBytes = 0;
+    QString m_reason;
+    PortFault m_fault;
+};
+
+} // namespace platform
