@@ -1,5 +1,5 @@
 // kdxctl on many simulated displays at once: one kdxctl per port, the summary,
-// the exit status, firmware into every display, and run files.
+// the exit status, firmware into every display, Ctrl+C, and run files.
 
 #include "SimProcess.h"
 
@@ -7,6 +7,7 @@
 #include <QJsonDocument>
 #include <QtTest>
 
+#include <csignal>
 
 namespace {
 
@@ -69,6 +70,7 @@ private slots:
     void oneSilentDisplay_data();
     void oneSilentDisplay();
     void firmwareIntoFour();
+    void ctrlCCancelsEveryLoader();
     void runFile_data();
     void runFile();
     void runFileOnTwoPorts();
@@ -160,6 +162,39 @@ void tst_KdxctlMulti::firmwareIntoFour()
         QVERIFY2(got.readAll() == data, qPrintable(com));
         // Off a terminal the progress comes as plain lines.
         QVERIFY2(c.err.contains(com + QStringLiteral(": firmware: ")), qPrintable(said(c)));
+    }
+}
+
+void tst_KdxctlMulti::ctrlCCancelsEveryLoader()
+{
+    SimProcess sim;
+    QVERIFY2(sim.startMany(4, {}), qPrintable(sim.error()));
+    const QString file = sim.path(QStringLiteral("firmware.bin"));
+    {
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(image(64 * 1024));
+    }
+    QProcess p;
+    p.setProcessEnvironment(sim.environment());
+    p.start(SimProcess::binary(QStringLiteral("kdxctl")), {"--port", "COM1-COM4", "firmware", file, "--crc"});
+    auto receiving = [](const QJsonObject &s) { return s["loader"].toObject()["blocks"].toInt() >= 2; };
+    for (const QString &com : sim.comNames())
+        QVERIFY2(sim.waitForState(com, receiving, 20000), qPrintable(com));
+    ::kill(pid_t(p.processId()), SIGINT);
+    QVERIFY(p.waitForFinished(20000));
+    const QString out = QString::fromLocal8Bit(p.readAllStandardOutput());
+    const QString err = QString::fromLocal8Bit(p.readAllStandardError());
+    // Each port's kdxctl stops as a single one does, with 128 + the signal.
+    QVERIFY2(p.exitStatus() == QProcess::NormalExit && p.exitCode() == 128 + SIGINT, qPrintable(out + err));
+    QVERIFY2(out.contains(QLatin1String("4 of 4 ports failed")), qPrintable(out + err));
+    for (const QString &com : sim.comNames()) {
+        // CAN CAN ends the receive, ESC "R" CR leaves the loader.
+        QVERIFY2(sim.waitForState(com, [](const QJsonObject &s) {
+            return s["loader"].toObject()["failure"].toString() == QLatin1String("cancelled by the sender")
+                && s["restarts"].toInt() == 1;
+        }), qPrintable(com + QJsonDocument(sim.state(com)["loader"].toObject()).toJson()));
+        QCOMPARE(sim.state(com)["loader"].toObject()["images"].toInt(), 0);
     }
 }
 
