@@ -12,6 +12,12 @@ frmCKDX::PortFactory &factory()
     return f;
 }
 
+frmCKDX::PortDecorator &decorator()
+{
+    static frmCKDX::PortDecorator d;
+    return d;
+}
+
 // The sender's timer: a transfer starts one interval after it is enabled.
 constexpr int kSenderTimerMs = 200;
 
@@ -37,6 +43,11 @@ void frmCKDX::setPortFactory(PortFactory f)
     factory() = std::move(f);
 }
 
+void frmCKDX::setPortDecorator(PortDecorator d)
+{
+    decorator() = std::move(d);
+}
+
 void frmCKDX::resetInstance()
 {
     delete g_instance;
@@ -46,6 +57,8 @@ void frmCKDX::resetInstance()
 frmCKDX::frmCKDX()
 {
     m_comm = factory() ? factory()() : std::make_unique<platform::PosixSerialPort>();
+    if (decorator())
+        m_comm = decorator()(std::move(m_comm));
     m_timer1.setInterval(kSenderTimerMs);
     m_timer1.setEnabled(false);
     connect(&m_timer1, &platform::Timer::timeout, this, &frmCKDX::Timer1_Timer);

@@ -22,16 +22,20 @@ QString hexBytes(const QByteArray &bytes)
     return out;
 }
 
-QString formatLine(const TrafficEvent &event, qint64 baseUs)
+QString formatSeconds(qint64 us)
 {
-    const qint64 us = event.timeUs - baseUs;
     // Whole microseconds: no floating point, so a long trace keeps its last digit.
     const qint64 mag = us < 0 ? -us : us;
     QString time = QString::number(mag / 1000000) + QLatin1Char('.')
                    + QStringLiteral("%1").arg(mag % 1000000, 6, 10, QLatin1Char('0'));
     if (us < 0)
         time.prepend(QLatin1Char('-'));
-    QString line = time.rightJustified(10, QLatin1Char(' '));
+    return time;
+}
+
+QString formatLine(const TrafficEvent &event, qint64 baseUs)
+{
+    QString line = formatSeconds(event.timeUs - baseUs).rightJustified(10, QLatin1Char(' '));
     line += QLatin1Char(' ');
     line += QLatin1Char(char(event.direction));
     line += QLatin1Char(' ');

@@ -26,6 +26,9 @@ struct TrafficEvent
 // "04 01 50 44 17"
 QString hexBytes(const QByteArray &bytes);
 
+// Seconds with six decimals: "0.051234".
+QString formatSeconds(qint64 us);
+
 // One line of the text format, without the line end:
 // "  0.051234 > 04 01 50 44 17           SetPosition 20". The time is in seconds
 // since baseUs; the bytes fill a column of eight and run on when there are more.
