@@ -6,12 +6,14 @@
 //  - how the window keeps answering: the largest gap of a 10 ms probe timer,
 //    the progress bar's repaints, and how fast a close from the window frame
 //    is answered half-way through (the transfer runs on to its end).
-// Run by hand: build/bin/firmware_bench [--size BYTES] [--checksum] [--no-close]
+// With --monitor the Traffic window is open beside it and decodes every block.
+// Run by hand: build/bin/firmware_bench [--size BYTES] [--checksum] [--no-close] [--monitor]
 
 #include "CKDX.h"
 #include "PortMap.h"
 #include "SimProcess.h"
 #include "TestEnv.h"
+#include "TrafficWindow.h"
 #include "frmCKDX.h"
 #include "frmFirmwareUpdate.h"
 
@@ -66,6 +68,7 @@ int main(int argc, char **argv)
     int size = 64 * 1024;
     bool crc = true;
     bool closeHalfWay = true;
+    bool monitorOpen = false;
     const QStringList args = app.arguments().mid(1);
     for (int i = 0; i < args.size(); ++i) {
         if (args[i] == QLatin1String("--size") && i + 1 < args.size())
@@ -74,6 +77,8 @@ int main(int argc, char **argv)
             crc = false;
         else if (args[i] == QLatin1String("--no-close"))
             closeHalfWay = false;
+        else if (args[i] == QLatin1String("--monitor"))
+            monitorOpen = true;
     }
     if (!SimProcess::built()) {
         std::fprintf(stderr, "firmware_bench: kdx-sim has not been built\n");
@@ -101,6 +106,8 @@ int main(int argc, char **argv)
         return 1;
     }
 
+    if (monitorOpen)
+        monitor::TrafficWindow::installTap();
     CKDX kdx;
     kdx.setCommPort(kCom);
     kdx.setBaudRate(QStringLiteral("19200"));
@@ -109,6 +116,8 @@ int main(int argc, char **argv)
     w.show();
     w.findChild<QLineEdit *>(QStringLiteral("txtFile"))->setText(imagePath);
     w.findChild<QComboBox *>(QStringLiteral("cboProtocol"))->setCurrentIndex(crc ? 1 : 0);
+    if (monitorOpen)
+        monitor::TrafficWindow::open()->move(w.frameGeometry().topRight() + QPoint(8, 0));
     auto *pb = w.findChild<QProgressBar *>(QStringLiteral("pb"));
     PaintCounter paints;
     pb->installEventFilter(&paints);
@@ -181,6 +190,10 @@ int main(int argc, char **argv)
                         ? qPrintable(QStringLiteral("answered in %1 ms at half-way; the transfer ran on")
                                          .arg(closeAnswered - closePosted))
                         : "not answered");
+    if (monitorOpen) {
+        monitor::TrafficWindow::instance()->flush();
+        std::printf("  Traffic window      open, %s\n", qPrintable(monitor::TrafficWindow::instance()->statusText()));
+    }
     std::printf("  outcome             %s; image kept by the display %s\n",
                 qPrintable(dialogs.boxes.first().text), equal ? "equals the file" : "DIFFERS");
     return equal && dialogs.boxes.first().text == QLatin1String("Firmware Update OK!") ? 0 : 1;

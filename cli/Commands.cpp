@@ -7,6 +7,7 @@
 #include "PortMap.h"
 #include "PosixSerialPort.h"
 #include "RunCommand.h"
+#include "TapSerialPort.h"
 #include "frmCKDX.h"
 #include "myComm.h"
 
@@ -40,7 +41,10 @@ bool parseInt(const QString &text, int min, int max, int &out)
 // The system's reason why a port would not open, and what to do about it.
 QString openFailureHint(const QString &portText)
 {
-    auto *port = dynamic_cast<platform::PosixSerialPort *>(&frmCKDX::instance().MSComm1());
+    platform::SerialPort *comm = &frmCKDX::instance().MSComm1();
+    if (auto *tap = dynamic_cast<platform::TapSerialPort *>(comm))
+        comm = &tap->inner();
+    auto *port = dynamic_cast<platform::PosixSerialPort *>(comm);
     if (!port)
         return QString();
     QString reason = port->openFailureReason(portText);
@@ -258,6 +262,12 @@ std::vector<GlobalOption> makeOptions()
     table.push_back({QStringLiteral("keep-going"), QString(),
                      QStringLiteral("run: go on past a failing line, exit with the first failure"),
                      [](const QString &, Options &o, QString &) { o.keepGoing = true; return true; }});
+    table.push_back({QStringLiteral("trace"), QString(),
+                     QStringLiteral("every exchange on the line, decoded, one line each on standard error"),
+                     [](const QString &, Options &o, QString &) { o.trace = true; return true; }});
+    table.push_back({QStringLiteral("trace-file"), QStringLiteral("FILE"),
+                     QStringLiteral("the same lines appended to FILE (a regular file, never through a link)"),
+                     [](const QString &v, Options &o, QString &) { o.traceFile = v; return true; }});
     return table;
 }
 

@@ -33,6 +33,8 @@ struct Options
     int dataBits = 7;
     bool json = false;      // a run on many ports ends with its summary as JSON
     bool keepGoing = false; // a run file goes on past a failing line
+    bool trace = false; // decoded exchange on standard error
+    QString traceFile;  // the same lines appended to this file
 };
 
 // What a command runs against: the options, and the driver set up from them on

@@ -9,6 +9,7 @@
 #include "PortList.h"
 #include "PortLock.h"
 #include "PosixSerialPort.h"
+#include "Trace.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -122,6 +123,9 @@ int main(int argc, char **argv)
     if (!action)
         return usage(problem);
 
+    Trace trace;
+    if (!trace.start(chosen, problem))
+        return usage(problem);
     Session session(chosen, commPort);
     const int status = action(session);
     std::fflush(stdout);

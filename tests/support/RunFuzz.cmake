@@ -11,7 +11,10 @@ foreach(v FUZZ_SOURCE_DIR TARGET DICT WORK_DIR SECONDS GENERATOR KDX_SOURCE_DIR)
     endif()
 endforeach()
 
-find_program(CLANGXX NAMES clang++ clang++-16 clang++-15 clang++-14)
+# The compiler the configure step found able to link libFuzzer, else a search.
+if(NOT CLANGXX)
+    find_program(CLANGXX NAMES clang++ clang++-16 clang++-15 clang++-14)
+endif()
 if(NOT CLANGXX)
     message(FATAL_ERROR "clang++ not found: install clang and libclang-rt-14-dev (scripts/bootstrap.sh)")
 endif()
