@@ -7,14 +7,16 @@
 //    the progress bar's repaints, and how fast a close from the window frame
 //    is answered half-way through (the transfer runs on to its end).
 // With --rfc2217 the display is reached through ser2net on 127.0.0.1, by a
-// network entry of the port map.
-// Run by hand: build/bin/firmware_bench [--size BYTES] [--checksum] [--no-close] [--rfc2217]
+// network entry of the port map. With --monitor the Traffic window is open
+// beside it and decodes every block.
+// Run by hand: build/bin/firmware_bench [--size BYTES] [--checksum] [--no-close] [--rfc2217] [--monitor]
 
 #include "CKDX.h"
 #include "PortMap.h"
 #include "Ser2NetProcess.h"
 #include "SimProcess.h"
 #include "TestEnv.h"
+#include "TrafficWindow.h"
 #include "frmCKDX.h"
 #include "frmFirmwareUpdate.h"
 
@@ -71,6 +73,7 @@ int main(int argc, char **argv)
     bool crc = true;
     bool closeHalfWay = true;
     bool network = false;
+    bool monitorOpen = false;
     const QStringList args = app.arguments().mid(1);
     for (int i = 0; i < args.size(); ++i) {
         if (args[i] == QLatin1String("--size") && i + 1 < args.size())
@@ -81,6 +84,8 @@ int main(int argc, char **argv)
             closeHalfWay = false;
         else if (args[i] == QLatin1String("--rfc2217"))
             network = true;
+        else if (args[i] == QLatin1String("--monitor"))
+            monitorOpen = true;
     }
     if (!SimProcess::built()) {
         std::fprintf(stderr, "firmware_bench: kdx-sim has not been built\n");
@@ -118,6 +123,8 @@ int main(int argc, char **argv)
         }
     }
 
+    if (monitorOpen)
+        monitor::TrafficWindow::installTap();
     CKDX kdx;
     kdx.setCommPort(kCom);
     kdx.setBaudRate(QStringLiteral("19200"));
@@ -126,6 +133,8 @@ int main(int argc, char **argv)
     w.show();
     w.findChild<QLineEdit *>(QStringLiteral("txtFile"))->setText(imagePath);
     w.findChild<QComboBox *>(QStringLiteral("cboProtocol"))->setCurrentIndex(crc ? 1 : 0);
+    if (monitorOpen)
+        monitor::TrafficWindow::open()->move(w.frameGeometry().topRight() + QPoint(8, 0));
     auto *pb = w.findChild<QProgressBar *>(QStringLiteral("pb"));
     PaintCounter paints;
     pb->installEventFilter(&paints);
@@ -202,6 +211,10 @@ int main(int argc, char **argv)
                         ? qPrintable(QStringLiteral("asked to stop in %1 ms at half-way; No, the transfer ran on")
                                          .arg(closeAnswered - closePosted))
                         : "not answered");
+    if (monitorOpen) {
+        monitor::TrafficWindow::instance()->flush();
+        std::printf("  Traffic window      open, %s\n", qPrintable(monitor::TrafficWindow::instance()->statusText()));
+    }
     std::printf("  outcome             %s; image kept by the display %s\n",
                 qPrintable(dialogs.boxes.first().text), equal ? "equals the file" : "DIFFERS");
     return equal && dialogs.boxes.first().text == QLatin1String("Firmware Update OK!") ? 0 : 1;

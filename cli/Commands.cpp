@@ -10,6 +10,7 @@
 #include "PosixSerialPort.h"
 #include "RunCommand.h"
 #include "TerminalText.h"
+#include "TapSerialPort.h"
 #include "frmCKDX.h"
 #include "myComm.h"
 
@@ -48,9 +49,11 @@ bool parseInt(const QString &text, int min, int max, int &out)
 // The system's reason why a port would not open, and what to do about it.
 QString openFailureHint(const QString &portText)
 {
-    platform::SerialPort &port = frmCKDX::instance().MSComm1();
-    QString reason = port.openFailureReason(portText);
-    auto *routed = dynamic_cast<platform::RoutedSerialPort *>(&port);
+    platform::SerialPort *port = &frmCKDX::instance().MSComm1();
+    if (auto *tap = dynamic_cast<platform::TapSerialPort *>(port))
+        port = &tap->inner();
+    QString reason = port->openFailureReason(portText);
+    auto *routed = dynamic_cast<platform::RoutedSerialPort *>(port);
     if (routed && routed->notInPortMap())
         reason += QStringLiteral("; \"kdxctl ports\" lists the ports");
     return reason;
@@ -362,6 +365,12 @@ std::vector<GlobalOption> makeOptions()
     // Described with the commands it changes.
     table.push_back({QStringLiteral("raw"), QString(), QString(),
                      [](const QString &, Options &o, QString &) { o.raw = true; return true; }});
+    table.push_back({QStringLiteral("trace"), QString(),
+                     QStringLiteral("every exchange on the line, decoded, one line each on standard error"),
+                     [](const QString &, Options &o, QString &) { o.trace = true; return true; }});
+    table.push_back({QStringLiteral("trace-file"), QStringLiteral("FILE"),
+                     QStringLiteral("the same lines appended to FILE (a regular file, never through a link)"),
+                     [](const QString &v, Options &o, QString &) { o.traceFile = v; return true; }});
     return table;
 }
 

@@ -36,6 +36,8 @@ struct Options
     bool json = false;      // a run on many ports ends with its summary as JSON
     bool keepGoing = false; // a run file goes on past a failing line
     bool raw = false; // texts from the display unescaped even on a terminal
+    bool trace = false; // decoded exchange on standard error
+    QString traceFile;  // the same lines appended to this file
 };
 
 // What a command runs against: the options, and the driver set up from them on

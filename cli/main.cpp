@@ -10,6 +10,7 @@
 #include "PortLock.h"
 #include "PosixSerialPort.h"
 #include "TerminalText.h"
+#include "Trace.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -128,6 +129,9 @@ int main(int argc, char **argv)
     if (!action)
         return usage(problem);
 
+    Trace trace;
+    if (!trace.start(chosen, problem))
+        return usage(problem);
     Session session(chosen, commPort);
     const int status = action(session);
     std::fflush(stdout);

@@ -39,6 +39,7 @@ bool SimOptions::parse(const QStringList &args, QString *error)
         QCommandLineOption(QStringList {QStringLiteral("h"), QStringLiteral("help")}),
         QCommandLineOption(QStringLiteral("version")),
         QCommandLineOption(QStringList {QStringLiteral("q"), QStringLiteral("quiet")}),
+        QCommandLineOption(QStringLiteral("trace")),
         QCommandLineOption(QStringLiteral("com"), QString(), QStringLiteral("N")),
         QCommandLineOption(QStringLiteral("count"), QString(), QStringLiteral("N")),
         QCommandLineOption(QStringLiteral("rows"), QString(), QStringLiteral("N")),
@@ -121,6 +122,8 @@ bool SimOptions::parse(const QStringList &args, QString *error)
             stateJsonPath = value;
         } else if (name == QLatin1String("--quiet") || name == QLatin1String("-q")) {
             quiet = true;
+        } else if (name == QLatin1String("--trace")) {
+            trace = true;
         } else if (name == QLatin1String("--version-text")) {
             display.versionText = value;
             if (display.versionText.toLatin1().size() < 4 || display.versionText != QString::fromLatin1(display.versionText.toLatin1()))
@@ -217,6 +220,9 @@ QString SimOptions::helpText()
                "                        rates, international set, layers, printer, peripheral,\n"
                "                        brightness, blink, demo and loader state, byte counts\n"
                "  -q, --quiet           do not draw the screen box in the terminal\n"
+               "      --trace           every byte on the line, decoded, on standard error (one\n"
+               "                        line per event, as kdxctl --trace; COM<n> in front of\n"
+               "                        each line with --count)\n"
                "  -h, --help            show this text\n"
                "      --version         print the program's version\n"
                "\n"

@@ -14,6 +14,7 @@ struct SimOptions
     int count = 1; // displays, on COM com ... com + count - 1
     QString stateJsonPath;
     bool quiet = false;
+    bool trace = false; // the line's traffic, decoded, on standard error
     bool help = false;
     bool version = false;
 

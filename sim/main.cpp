@@ -7,6 +7,8 @@
 #include "TerminalView.h"
 
 #include "PortMap.h"
+#include "TapSerialPort.h"
+#include "TrafficRecorder.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -20,6 +22,7 @@
 #include <memory>
 #include <vector>
 #include <fcntl.h>
+#include <memory>
 #include <poll.h>
 #include <unistd.h>
 
@@ -112,6 +115,7 @@ struct Unit
     quint64 writtenChanges = 0;
     bool blinkOff = false;
     qint64 nextBlink = -1;
+    std::unique_ptr<monitor::TrafficDecoder> trace; // with --trace
 };
 
 // The first of count consecutive numbers that have no link at all.
@@ -215,6 +219,27 @@ int main(int argc, char *argv[])
                 .arg(opts.display.baud)
                 .arg(u->link.slavePath(), platform::PortMap::linkName(u->com), u->linkPath));
 
+    // --trace: one line per decoded event on standard error, as kdxctl --trace;
+    // with several displays each line names its port.
+    const qint64 traceBase = platform::TapSerialPort::nowUs();
+    auto traceOut = [&](Unit &u) {
+        const QString prefix = units.size() > 1 ? platform::PortMap::linkName(u.com) + QLatin1Char(' ') : QString();
+        for (const monitor::TrafficEvent &e : u.trace->take()) {
+            const QByteArray line = (prefix + monitor::formatLine(e, traceBase) + QLatin1Char('\n')).toUtf8();
+            std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
+        }
+    };
+    auto traced = [&](Unit &u, monitor::Direction d, const QByteArray &bytes) {
+        if (!u.trace)
+            return;
+        u.trace->feed(d, platform::TapSerialPort::nowUs(), bytes);
+        traceOut(u);
+    };
+    if (opts.trace) {
+        for (const std::unique_ptr<Unit> &u : units)
+            u->trace = std::make_unique<monitor::TrafficDecoder>();
+    }
+
     const bool ansi = ::isatty(STDOUT_FILENO);
     const qint64 renderInterval = ansi ? kRenderIntervalMs : kLogIntervalMs;
     qint64 lastRender = 0;
@@ -297,6 +322,7 @@ int main(int argc, char *argv[])
                 const bool ok = u.link.read(&data);
                 if (!data.isEmpty()) {
                     // The host's rate as it stands when its bytes arrive.
+                    traced(u, monitor::Direction::ToDisplay, data);
                     display.feed(data, t, u.link.hostBaud());
                 } else if (!ok || (fds[i].revents & (POLLHUP | POLLERR))) {
                     // Our own slave descriptor should prevent this; never spin on it.
@@ -305,8 +331,14 @@ int main(int argc, char *argv[])
             }
             display.advance(t);
             const QByteArray answer = display.takeOutput(t, u.link.hostBaud());
-            if (!answer.isEmpty())
+            if (!answer.isEmpty()) {
                 u.link.write(answer);
+                traced(u, monitor::Direction::FromDisplay, answer);
+            }
+            if (u.trace) {
+                u.trace->expire(platform::TapSerialPort::nowUs());
+                traceOut(u);
+            }
             if (u.nextBlink >= 0 && t >= u.nextBlink) {
                 u.blinkOff = !u.blinkOff;
                 u.nextBlink = t + std::max(100, display.blink() * 20);
@@ -327,6 +359,12 @@ int main(int argc, char *argv[])
         }
     }
 
+    for (const std::unique_ptr<Unit> &u : units) {
+        if (u->trace) {
+            u->trace->finish();
+            traceOut(*u);
+        }
+    }
     unregister();
     for (const std::unique_ptr<Unit> &u : units)
         u->state.write(*u->display);

@@ -1,5 +1,6 @@
 #include "DesktopApp.h"
 #include "PortLock.h"
+#include "TrafficWindow.h"
 #include "WidgetDialogs.h"
 #include "mod_Init.h"
 
@@ -15,6 +16,7 @@ int main(int argc, char *argv[])
     platform::releasePortLocksOnSignals();
     platform::desktop::setUp(program);
     platform::WidgetDialogs::install();
+    monitor::TrafficWindow::installTap();
     mod_Init::Main();
     return app.exec();
 }

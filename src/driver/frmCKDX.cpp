@@ -13,6 +13,12 @@ frmCKDX::PortFactory &factory()
     return f;
 }
 
+frmCKDX::PortDecorator &decorator()
+{
+    static frmCKDX::PortDecorator d;
+    return d;
+}
+
 } // namespace
 
 frmCKDX &frmCKDX::instance()
@@ -32,6 +38,11 @@ void frmCKDX::setPortFactory(PortFactory f)
     factory() = std::move(f);
 }
 
+void frmCKDX::setPortDecorator(PortDecorator d)
+{
+    decorator() = std::move(d);
+}
+
 void frmCKDX::resetInstance()
 {
     delete g_instance;
@@ -41,6 +52,9 @@ void frmCKDX::resetInstance()
 frmCKDX::frmCKDX()
 {
     m_comm = factory() ? factory()() : platform::makeSerialPort();
+    // The traffic tap, when one is installed, sees every port the factory makes.
+    if (decorator())
+        m_comm = decorator()(std::move(m_comm));
     const TransferLine line {*m_comm, [](std::chrono::milliseconds ms) { modKDX::Delay(ms); }};
     m_sender = std::make_unique<XModemSender>(line);
     m_loader = std::make_unique<LoaderDialogue>(line, *m_sender);

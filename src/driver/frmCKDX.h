@@ -27,6 +27,10 @@ public:
     // port named by --port. Takes effect for the next
     // instance.
     static void setPortFactory(PortFactory factory);
+    // Wraps every port the factory makes, whatever it is (the traffic tap).
+    // None by default; takes effect for the next instance.
+    using PortDecorator = std::function<std::unique_ptr<platform::SerialPort>(std::unique_ptr<platform::SerialPort>)>;
+    static void setPortDecorator(PortDecorator decorator);
     // Destroys the instance (tests start each case with a fresh port).
     static void resetInstance();
 

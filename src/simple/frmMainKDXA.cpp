@@ -6,6 +6,7 @@
 #include "CKDX.h"
 #include "Clock.h"
 #include "Dialogs.h"
+#include "TrafficWindow.h"
 #include "UpDown.h"
 #include "frmCKDX.h"
 #include "myComm.h"
@@ -181,7 +182,10 @@ frmMainKDXA::frmMainKDXA(QWidget *parent)
     grid->addWidget(txtMessage, 3, 1);
     grid->addWidget(sendColumn, 3, 2);
 
-    addRow(4, Label26, nullptr, txtStatus, Command1);
+    auto *statusRow = new QHBoxLayout;
+    statusRow->addWidget(txtStatus);
+    statusRow->addWidget(monitor::TrafficWindow::makeOpenButton(this));
+    addRow(4, Label26, statusRow, nullptr, Command1);
 
     connect(Command1, &QPushButton::clicked, this, &frmMainKDXA::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &frmMainKDXA::Command2_Click);

@@ -2,6 +2,7 @@
 
 #include "DesktopApp.h"
 #include "PortLock.h"
+#include "TrafficWindow.h"
 #include "WidgetDialogs.h"
 #include "frmMainKDXA.h"
 #include "mod_InitKDXA.h"
@@ -20,6 +21,7 @@ int main(int argc, char *argv[])
     platform::releasePortLocksOnSignals();
     platform::desktop::setUp(program);
     platform::WidgetDialogs::install();
+    monitor::TrafficWindow::installTap();
     const std::unique_ptr<frmMainKDXA> window(mod_InitKDXA::Main());
     return app.exec();
 }

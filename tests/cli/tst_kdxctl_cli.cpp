@@ -121,7 +121,8 @@ void tst_kdxctl_cli::usageLayout_data()
     QTest::addColumn<QString>("lines");
     QTest::newRow("synopsis") << QStringLiteral(
         "usage: kdxctl [--port PORT] [--baud RATE] [--parity TEXT] [--databits 7|8] [--json] [--keep-going] [--raw] "
-        "COMMAND [ARG...]\n");
+        "[--trace] [--trace-file FILE] COMMAND [ARG...]
+");
     QTest::newRow("option with a second line") << QStringLiteral(
         "  TEXT   parity, data bits and stop bits: N,8,1 (default), O,7,1, E,7,1, O,8,1, E,8,1;\n"
         "         NONE, ODD and EVEN take 7 or 8 data bits from --databits (default 7)\n"
@@ -129,6 +130,9 @@ void tst_kdxctl_cli::usageLayout_data()
         "         own lines on standard error\n"
         "  --keep-going\n"
         "         run: go on past a failing line, exit with the first failure\n"
+        "  --trace\n"
+        "         every exchange on the line, decoded, one line each on standard error\n"
+        "  FILE   the same lines appended to FILE (a regular file, never through a link)\n"
         "commands:\n"
         "  ports                    list the port map: \"COM3 /dev/ttyUSB0\"\n");
     QTest::newRow("command with a second line") << QStringLiteral(

@@ -44,6 +44,8 @@ public:
     QString portsDir() const { return m_portsDir; }
     QString path(const QString &name) const { return m_dir.filePath(name); }
     QString error() const { return m_error; }
+    // What the simulator has written to standard error since the last call.
+    QByteArray readStandardError() { return m_process.readAllStandardError(); }
 
     QJsonObject state() const;
     // Re-reads the state file until the predicate holds or timeoutMs passes.

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "TrafficModel.h"
+#include "TrafficRecorder.h"
+
+#include <QTimer>
+#include <QWidget>
+
+#include <vector>
+
+class QAbstractButton;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QSortFilterProxyModel;
+class QTableView;
+
+namespace monitor {
+
+// The "Traffic" window: every event on the display's line, decoded, in a table
+// (time, direction, bytes, meaning). One per process, not modal; while it exists
+// it is the tap's sink, so whatever window talks to the display feeds it.
+class TrafficWindow final : public QWidget
+{
+    Q_OBJECT
+public:
+    // Makes every port the driver opens from now on a tapped one. Programs with
+    // windows call it once at start, before the first port exists.
+    static void installTap();
+    // The window, created on first use, shown and brought to the front.
+    static TrafficWindow *open();
+    static TrafficWindow *instance();
+    // A small "Traffic" button for a main window's button row, and Ctrl+T on
+    // that window; both open the Traffic window.
+    static QAbstractButton *makeOpenButton(QWidget *window);
+
+    ~TrafficWindow() override;
+
+    TrafficModel &model() { return m_model; }
+    bool paused() const { return m_paused; }
+    int heldCount() const { return int(m_held.size()); }
+    QString statusText() const;
+    // Moves what the tap has delivered into the table (or the held list while
+    // paused). A timer does this; tests call it to avoid waiting.
+    void flush();
+    // The shown rows in the text format, as "Save As..." writes them.
+    bool saveTo(const QString &path, QString *error);
+
+private:
+    TrafficWindow();
+
+    void setPaused(bool paused);
+    void clearRows();
+    void copySelection();
+    void saveAs();
+    void updateStatus();
+
+    TrafficModel m_model;
+    QSortFilterProxyModel *m_proxy = nullptr;
+    TrafficRecorder m_recorder;
+    std::vector<TrafficEvent> m_incoming;
+    std::vector<TrafficEvent> m_held;
+    qint64 m_heldDropped = 0;
+    bool m_paused = false;
+    QTimer m_timer;
+
+    QPushButton *cmdPause = nullptr;
+    QPushButton *cmdClear = nullptr;
+    QLineEdit *txtFilter = nullptr;
+    QPushButton *cmdCopy = nullptr;
+    QPushButton *cmdSaveAs = nullptr;
+    QTableView *grdTraffic = nullptr;
+    QLabel *lblStatus = nullptr;
+};
+
+} // namespace monitor

@@ -1,0 +1,203 @@
+// The Traffic window offscreen: rows from the tap appear decoded, pause holds
+// them, "Save As..." writes the text format, the cap drops the oldest, and the
+// main windows open it with their button and Ctrl+T.
+
+#include "CKDX.h"
+#include "TestEnv.h"
+#include "TrafficWindow.h"
+#include "frmCKDX.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QClipboard>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+using monitor::TrafficWindow;
+
+class tst_TrafficWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { kdxtest::isolateUserFolders(); }
+    void init();
+    void cleanup();
+    void rowsAppearDecoded();
+    void pauseHoldsRows();
+    void filterAndCopy();
+    void saveAsWritesTheTextFormat();
+    void capDropsTheOldest();
+    void openedByButtonAndShortcut();
+
+private:
+    // A position command through the tapped driver, answered with ACK.
+    void command(int position);
+
+    std::unique_ptr<kdxtest::DriverEnv> m_env;
+    std::unique_ptr<CKDX> m_kdx;
+};
+
+void tst_TrafficWindow::init()
+{
+    TrafficWindow::installTap();
+    m_env = std::make_unique<kdxtest::DriverEnv>();
+    frmCKDX::setPortDecorator({});
+    m_env->port().setResponder([](kdxtest::FakeSerialPort &p, const QByteArray &w) {
+        if (w.startsWith("\x04\x01"))
+            p.reply("\x06");
+    });
+    m_kdx = std::make_unique<CKDX>();
+    m_kdx->setCommPort(1);
+    m_kdx->setBaudRate(QStringLiteral("19200"));
+    m_kdx->setParity(QStringLiteral("N,8,1"));
+}
+
+void tst_TrafficWindow::cleanup()
+{
+    delete TrafficWindow::instance();
+    m_kdx.reset();
+    m_env.reset();
+}
+
+void tst_TrafficWindow::command(int position)
+{
+    QCOMPARE(m_kdx->SetPosition(qint16(position)), 0);
+}
+
+void tst_TrafficWindow::rowsAppearDecoded()
+{
+    TrafficWindow *w = TrafficWindow::open();
+    command(20);
+    w->flush();
+    monitor::TrafficModel &m = w->model();
+    QCOMPARE(m.rowCount(), 4);
+    QCOMPARE(m.data(m.index(1, monitor::TrafficModel::Dir), Qt::DisplayRole).toString(), QStringLiteral(">"));
+    QCOMPARE(m.data(m.index(1, monitor::TrafficModel::Bytes), Qt::DisplayRole).toString(), QStringLiteral("04 01 50 44 17"));
+    QCOMPARE(m.data(m.index(1, monitor::TrafficModel::Meaning), Qt::DisplayRole).toString(), QStringLiteral("SetPosition 20"));
+    QCOMPARE(m.data(m.index(2, monitor::TrafficModel::Meaning), Qt::DisplayRole).toString(), QStringLiteral("ACK"));
+    QCOMPARE(m.data(m.index(0, monitor::TrafficModel::Time), Qt::DisplayRole).toString(), QStringLiteral("0.000000"));
+    QCOMPARE(w->statusText(), QStringLiteral("4 events"));
+    // The window's own timer brings rows in too.
+    command(5);
+    QTRY_COMPARE(m.rowCount(), 8);
+}
+
+void tst_TrafficWindow::pauseHoldsRows()
+{
+    TrafficWindow *w = TrafficWindow::open();
+    command(1);
+    w->flush();
+    QTest::mouseClick(w->findChild<QPushButton *>("cmdPause"), Qt::LeftButton);
+    QVERIFY(w->paused());
+    command(2);
+    command(3);
+    w->flush();
+    QCOMPARE(w->model().rowCount(), 4);
+    QCOMPARE(w->heldCount(), 8);
+    QCOMPARE(w->statusText(), QStringLiteral("4 events; paused, 8 waiting"));
+    QTest::mouseClick(w->findChild<QPushButton *>("cmdPause"), Qt::LeftButton);
+    QVERIFY(!w->paused());
+    QCOMPARE(w->model().rowCount(), 12);
+    QCOMPARE(w->model().event(5).meaning, QStringLiteral("SetPosition 2"));
+
+    QTest::mouseClick(w->findChild<QPushButton *>("cmdClear"), Qt::LeftButton);
+    QCOMPARE(w->model().rowCount(), 0);
+}
+
+void tst_TrafficWindow::filterAndCopy()
+{
+    TrafficWindow *w = TrafficWindow::open();
+    command(20);
+    command(7);
+    w->flush();
+    auto *view = w->findChild<QTableView *>("grdTraffic");
+    QTest::keyClicks(w->findChild<QLineEdit *>("txtFilter"), "setposition");
+    QCOMPARE(view->model()->rowCount(), 2);
+    view->selectAll();
+    QTest::mouseClick(w->findChild<QPushButton *>("cmdCopy"), Qt::LeftButton);
+    const QStringList lines = QApplication::clipboard()->text().split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 2);
+    QVERIFY2(lines[0].endsWith(" > 04 01 50 44 17           SetPosition 20"), qPrintable(lines[0]));
+    QVERIFY(lines[1].endsWith("SetPosition 7"));
+}
+
+void tst_TrafficWindow::saveAsWritesTheTextFormat()
+{
+    TrafficWindow *w = TrafficWindow::open();
+    command(20);
+    w->flush();
+    QTemporaryDir dir;
+    const QString path = dir.filePath("traffic.txt");
+    // The dialog is answered the way a user does: a name typed, then Save.
+    QTimer::singleShot(0, [path] {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        dialog->selectFile(path);
+        static_cast<QDialog *>(dialog)->accept();
+    });
+    QTest::mouseClick(w->findChild<QPushButton *>("cmdSaveAs"), Qt::LeftButton);
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 4);
+    QCOMPARE(lines[0], QStringLiteral("  0.000000 -                          open COM1 19200,N,8,1"));
+    QVERIFY(lines[1].contains(QRegularExpression("^  0\\.\\d{6} > 04 01 50 44 17           SetPosition 20$")));
+    QVERIFY(lines[2].endsWith(" < 06                       ACK"));
+    QVERIFY(lines[3].endsWith(" close"));
+
+    // Never through a symbolic link.
+    const QString link = dir.filePath("link.txt");
+    QVERIFY(QFile::link(dir.filePath("elsewhere.txt"), link));
+    QString error;
+    QVERIFY(!w->saveTo(link, &error));
+    QVERIFY(!QFile::exists(dir.filePath("elsewhere.txt")));
+}
+
+void tst_TrafficWindow::capDropsTheOldest()
+{
+    TrafficWindow *w = TrafficWindow::open();
+    w->model().setCap(6);
+    command(1);
+    command(2);
+    w->flush();
+    QCOMPARE(w->model().rowCount(), 6);
+    QCOMPARE(w->model().dropped(), qint64(2));
+    QCOMPARE(w->model().event(0).meaning, QStringLiteral("ACK"));
+    QCOMPARE(w->model().event(1).meaning, QStringLiteral("close"));
+    QCOMPARE(w->statusText(), QStringLiteral("6 events, 2 oldest dropped"));
+    // More than the cap in one go keeps the newest.
+    command(3);
+    command(4);
+    w->flush();
+    QCOMPARE(w->model().rowCount(), 6);
+    QCOMPARE(w->model().event(5).meaning, QStringLiteral("close"));
+    QCOMPARE(w->model().event(3).meaning, QStringLiteral("SetPosition 4"));
+    QCOMPARE(w->model().dropped(), qint64(10));
+}
+
+void tst_TrafficWindow::openedByButtonAndShortcut()
+{
+    QWidget main;
+    QAbstractButton *button = TrafficWindow::makeOpenButton(&main);
+    main.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&main));
+    QVERIFY(!TrafficWindow::instance());
+    QTest::mouseClick(button, Qt::LeftButton);
+    TrafficWindow *w = TrafficWindow::instance();
+    QVERIFY(w && w->isVisible());
+    w->close();
+    QVERIFY(!w->isVisible());
+    main.activateWindow();
+    QTest::keyClick(&main, Qt::Key_T, Qt::ControlModifier);
+    QCOMPARE(TrafficWindow::instance(), w); // one instance
+    QVERIFY(w->isVisible());
+}
+
+QTEST_MAIN(tst_TrafficWindow)
+#include "tst_TrafficWindow.moc"
