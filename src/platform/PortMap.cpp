@@ -131,7 +131,7 @@ QList<PortMap::Entry> PortMap::entries() const
     }
     const QFileInfoList files = d.entryInfoList({QStringLiteral("COM*.url")}, QDir::System | QDir::Files | QDir::NoDotAndDotDot);
     for (const QFileInfo &fi : files) {
-        const int n = numberFromLinkName(fi.fileName().chopped(4));
+        const int n = numberOfName(fi.fileName().chopped(4));
         if (n == 0 || std::any_of(out.cbegin(), out.cend(), [n](const Entry &e) { return e.number == n; }))
             continue;
         Entry e;

@@ -121,8 +121,7 @@ void tst_kdxctl_cli::usageLayout_data()
     QTest::addColumn<QString>("lines");
     QTest::newRow("synopsis") << QStringLiteral(
         "usage: kdxctl [--port PORT] [--baud RATE] [--parity TEXT] [--databits 7|8] [--json] [--keep-going] [--raw] "
-        "[--trace] [--trace-file FILE] COMMAND [ARG...]
-");
+        "[--trace] [--trace-file FILE] COMMAND [ARG...]\n");
     QTest::newRow("option with a second line") << QStringLiteral(
         "  TEXT   parity, data bits and stop bits: N,8,1 (default), O,7,1, E,7,1, O,8,1, E,8,1;\n"
         "         NONE, ODD and EVEN take 7 or 8 data bits from --databits (default 7)\n"
