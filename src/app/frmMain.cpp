@@ -13,6 +13,7 @@
 #include "SettingTab.h"
 #include "SettingsStore.h"
 #include "TabSupport.h"
+#include "TrafficWindow.h"
 #include "frmCKDX.h"
 #include "mod_Init.h"
 
@@ -128,6 +129,8 @@ void frmMain::buildUi()
     statusRow = new QHBoxLayout;
     statusRow->addWidget(lblStatus);
     statusRow->addWidget(txtStatus, 1);
+    // The Traffic window (also Ctrl+T) shows what went over the line.
+    statusRow->addWidget(monitor::TrafficWindow::makeOpenButton(this));
     statusRow->addWidget(cmdExit);
 
     auto *layout = new QVBoxLayout(this);

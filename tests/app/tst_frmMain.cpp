@@ -8,6 +8,7 @@
 #include "TestEnv.h"
 #include "frmCKDX.h"
 #include "frmMain.h"
+#include "TrafficWindow.h"
 #include "mod_Init.h"
 
 #include <QApplication>
@@ -114,6 +115,7 @@ private slots:
     void cleanup() { m_env.reset(); }
 
     void firstStart();
+    void trafficButtonBesideExit();
     void restore_data();
     void restore();
     void changesAreSavedAndRestored();
@@ -166,6 +168,27 @@ private:
     std::unique_ptr<kdxtest::DriverEnv> m_env;
     int m_unloads = 0;
 };
+
+void tst_frmMain::trafficButtonBesideExit()
+{
+    frmMain w;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    auto *button = w.findChild<QAbstractButton *>(QStringLiteral("cmdTraffic"));
+    QVERIFY(button);
+    // In the status row, just before "Exit".
+    QCOMPARE(button->parentWidget(), w.cmdExit->parentWidget());
+    QVERIFY(button->geometry().right() < w.cmdExit->geometry().left());
+    QVERIFY(qAbs(button->geometry().center().y() - w.cmdExit->geometry().center().y()) < w.cmdExit->height());
+    QTest::mouseClick(button, Qt::LeftButton);
+    monitor::TrafficWindow *traffic = monitor::TrafficWindow::instance();
+    QVERIFY(traffic && traffic->isVisible());
+    traffic->close();
+    w.activateWindow();
+    QTest::keyClick(w.cboComport, Qt::Key_T, Qt::ControlModifier);
+    QVERIFY(traffic->isVisible());
+    traffic->close();
+}
 
 void tst_frmMain::firstStart()
 {
