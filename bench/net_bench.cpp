@@ -1,8 +1,11 @@
 // A native command to kdx-sim through ser2net on 127.0.0.1, beside the same
 // command on the simulator's pseudo-terminal: wall time as a ratio to the
-// protocol's floor of one 50 ms poll. Every command opens the port (the TCP
-// connection, the Telnet negotiation, the confirmed line settings), exchanges
-// its frame and closes it again, as the driver does.
+// protocol's floor of one 50 ms poll. Every command opens the port, exchanges
+// its frame and closes it again, as the driver does. Back to back, an open over
+// Telnet takes up the connection the last close kept (the line settings are
+// confirmed and the input purged again); the "fresh connection" row leaves
+// more than the linger between commands, so that each one connects and
+// negotiates anew and waits for the server to finish closing the last one.
 // Run by hand: build/bin/net_bench [runs]
 
 #include "CKDX.h"
@@ -12,8 +15,12 @@
 #include "TestEnv.h"
 #include "frmCKDX.h"
 
+#include "NetworkSerialPort.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
@@ -28,7 +35,7 @@ struct Figures
     bool ok = true;
 };
 
-Figures measure(const QString &portName, int runs)
+Figures measure(const QString &portName, int runs, int pauseMs = 0)
 {
     frmCKDX::resetInstance();
     frmCKDX::setPortFactory([portName] { return platform::makeSerialPort(portName); });
@@ -39,6 +46,11 @@ Figures measure(const QString &portName, int runs)
     std::vector<double> ms;
     Figures f;
     for (int i = 0; i < runs; ++i) {
+        if (pauseMs > 0) {
+            QEventLoop idle;
+            QTimer::singleShot(pauseMs, &idle, &QEventLoop::quit);
+            idle.exec();
+        }
         QElapsedTimer t;
         t.start();
         const qint32 r = kdx.SetPosition(1);
@@ -56,7 +68,7 @@ Figures measure(const QString &portName, int runs)
 
 void print(const char *what, const Figures &f, int runs)
 {
-    std::printf("  %-24s median %6.1f ms, max %6.1f ms over %d runs; ratio to 50 ms: %.3f\n", what, f.median, f.max,
+    std::printf("  %-30s median %6.1f ms, max %6.1f ms over %d runs; ratio to 50 ms: %.3f\n", what, f.median, f.max,
                 runs, f.median / 50.0);
 }
 
@@ -85,6 +97,8 @@ int main(int argc, char **argv)
     std::printf("net_bench: native command (SetPosition), kdx-sim on %s\n", qPrintable(sim.device()));
     const Figures local = measure(sim.device(), runs);
     const Figures viaTelnet = measure(telnet.url(), runs);
+    const int coldRuns = std::min(runs, 10);
+    const Figures viaTelnetCold = measure(telnet.url(), coldRuns, platform::NetworkSerialPort::kLingerMs + 100);
     telnet.stop();
     if (!raw.start(sim.device(), Ser2NetProcess::Accepter::Raw)) {
         std::fprintf(stderr, "net_bench: %s\n", qPrintable(raw.error()));
@@ -93,7 +107,8 @@ int main(int argc, char **argv)
     const Figures viaTcp = measure(raw.url(), runs);
     print("pseudo-terminal", local, runs);
     print("rfc2217:// (ser2net)", viaTelnet, runs);
+    print("rfc2217://, fresh connection", viaTelnetCold, coldRuns);
     print("tcp:// (ser2net)", viaTcp, runs);
     frmCKDX::resetInstance();
-    return local.ok && viaTelnet.ok && viaTcp.ok ? 0 : 1;
+    return local.ok && viaTelnet.ok && viaTelnetCold.ok && viaTcp.ok ? 0 : 1;
 }

@@ -3,6 +3,7 @@
 #include "Clock.h"
 
 #include <QTcpSocket>
+#include <QTimer>
 
 #include <libtelnet.h>
 
@@ -53,6 +54,10 @@ constexpr qsizetype kMaxBuffered = 1024 * 1024;
 // the line to carry the last bytes written, plus this margin.
 constexpr int kCloseSyncMs = 1000;
 constexpr int kCloseMarginMs = 30;
+// Most bytes a server may say before it ends a connection during the open
+// ("Port already in use"), and most characters of it shown.
+constexpr qsizetype kMaxServerWords = 256;
+constexpr int kShownServerWords = 80;
 
 quint8 parityCode(char parity)
 {
@@ -95,6 +100,7 @@ NetworkSerialPort::NetworkSerialPort(const NetworkAddress &address)
 
 NetworkSerialPort::~NetworkSerialPort()
 {
+    m_releaseTimer.reset();
     dropConnection();
 }
 
@@ -213,6 +219,8 @@ void NetworkSerialPort::readSocket()
 
 void NetworkSerialPort::takeAvailable()
 {
+    if (!m_socket->isReadable())
+        return; // closed, and nothing left from before
     const QByteArray bytes = m_socket->readAll();
     if (!bytes.isEmpty())
         takeBytes(bytes.constData(), bytes.size());
@@ -265,8 +273,11 @@ void NetworkSerialPort::dropConnection()
         m_telnet = nullptr;
     }
     m_open = false;
+    m_parked = false;
     m_connected = false;
     m_discarding = false;
+    if (m_releaseTimer)
+        m_releaseTimer->stop();
 }
 
 bool NetworkSerialPort::connectSocket()
@@ -301,6 +312,8 @@ bool NetworkSerialPort::connectSocket()
         return failOpen(QStringLiteral("the name \"%1\" does not resolve").arg(m_address.host));
     case QAbstractSocket::ConnectionRefusedError:
         return failOpen(QStringLiteral("connection refused"));
+    case QAbstractSocket::RemoteHostClosedError:
+        return failOpen(closedReason());
     case QAbstractSocket::SocketTimeoutError:
         return failOpen(QStringLiteral("no connection within %1 s (timed out)").arg(kConnectTimeoutMs / 1000));
     default:
@@ -321,6 +334,8 @@ void NetworkSerialPort::handleTelnetEvent(const telnet_event_t &event)
     case TELNET_EV_DATA:
         if (!m_discarding)
             m_rx.append(event.data.buffer, qMin(qsizetype(event.data.size), kMaxBuffered - m_rx.size()));
+        else if (!m_open && m_serverWords.size() < kMaxServerWords)
+            m_serverWords.append(event.data.buffer, qMin(qsizetype(event.data.size), kMaxServerWords - m_serverWords.size()));
         break;
     case TELNET_EV_SEND:
         if (m_probingOffer) {
@@ -349,6 +364,25 @@ void NetworkSerialPort::handleTelnetEvent(const telnet_event_t &event)
     default:
         break;
     }
+}
+
+QString NetworkSerialPort::closedReason() const
+{
+    // A server that turns a client away often says why first (ser2net: "Port
+    // already in use"); that text is shown with control bytes left out.
+    QString words;
+    for (const char c : m_serverWords + m_rx.left(kMaxServerWords)) {
+        if (c >= 0x20 && c < 0x7f)
+            words += QLatin1Char(c);
+        else if (!words.endsWith(QLatin1Char(' ')))
+            words += QLatin1Char(' ');
+    }
+    words = words.simplified();
+    if (words.size() > kShownServerWords)
+        words = words.left(kShownServerWords - 3) + QStringLiteral("...");
+    if (words.isEmpty())
+        return QStringLiteral("the server closed the connection");
+    return QStringLiteral("the server closed the connection (\"%1\")").arg(words);
 }
 
 void NetworkSerialPort::sendComPort(quint8 command, const QByteArray &value)
@@ -415,7 +449,7 @@ bool NetworkSerialPort::sendLineSettings(bool purge)
     const bool answered = sent && waitFor([this] { return m_awaiting.isEmpty() || !m_refusal.isEmpty() || m_lost; },
                                           kAnswerTimeoutMs);
     if (m_lost || !sent) {
-        m_reason = QStringLiteral("the server closed the connection");
+        m_reason = closedReason();
         return false;
     }
     if (!m_refusal.isEmpty()) {
@@ -459,7 +493,7 @@ bool NetworkSerialPort::negotiate()
     if (!sendPending()
         || !waitFor([this] { return m_comPort != ComPort::Unknown || m_lost || offerDeclined(); }, kAnswerTimeoutMs)) {
         if (m_lost)
-            return failOpen(QStringLiteral("the server closed the connection"));
+            return failOpen(closedReason());
         return failOpen(QStringLiteral("no answer to the Telnet COM-PORT-OPTION (RFC 2217) within %1 s; a raw TCP "
                                        "port is reached with tcp://")
                             .arg(kAnswerTimeoutMs / 1000));
@@ -496,7 +530,10 @@ bool NetworkSerialPort::setPortOpen(bool open)
                 letOutputReachTheLine();
             m_closing = false;
         }
-        dropConnection();
+        if (m_telnet && !m_lost && m_socket && m_socket->state() == QAbstractSocket::ConnectedState)
+            holdConnection();
+        else
+            dropConnection();
         return true;
     }
     if (m_open)
@@ -504,8 +541,17 @@ bool NetworkSerialPort::setPortOpen(bool open)
     LineSettings ls;
     if (!LineSettings::parse(m_settings, ls))
         return fail(fault::InvalidPropertyValue, QStringLiteral("Invalid property value"));
+    if (m_parked) {
+        switch (reopenHeldConnection()) {
+        case Reopen::Done: return true;
+        case Reopen::Failed: return false;
+        case Reopen::Gone: break;
+        }
+    }
+    dropConnection();
     m_reason.clear();
     m_rx.clear();
+    m_serverWords.clear();
     m_lost = false;
     m_comPort = ComPort::Unknown;
     m_awaiting.clear();
@@ -516,6 +562,60 @@ bool NetworkSerialPort::setPortOpen(bool open)
     m_lastOutputMs = -1;
     m_open = true;
     return true;
+}
+
+void NetworkSerialPort::holdConnection()
+{
+    m_open = false;
+    m_parked = true;
+    m_parkedAtMs = clock().nowMs();
+    // What the display sends while nobody has the port open is not kept: the
+    // next open purges the server's input and starts afresh.
+    m_discarding = true;
+    m_rx.clear();
+    // With an event loop the connection ends on time; without one, at the next
+    // open or when the port goes away.
+    if (!m_releaseTimer) {
+        m_releaseTimer = std::make_unique<QTimer>();
+        m_releaseTimer->setSingleShot(true);
+        QObject::connect(m_releaseTimer.get(), &QTimer::timeout, [this] { releaseConnection(); });
+    }
+    m_releaseTimer->start(kLingerMs);
+}
+
+void NetworkSerialPort::releaseConnection()
+{
+    if (m_parked)
+        dropConnection();
+}
+
+NetworkSerialPort::Reopen NetworkSerialPort::reopenHeldConnection()
+{
+    if (m_releaseTimer)
+        m_releaseTimer->stop();
+    readSocket();
+    if (m_lost || clock().nowMs() - m_parkedAtMs > kLingerMs)
+        return Reopen::Gone;
+    m_parked = false;
+    m_reason.clear();
+    m_serverWords.clear();
+    m_awaiting.clear();
+    // As on a fresh open: the settings confirmed and the input purged before
+    // the port is open, and nothing from before kept.
+    const bool ok = sendLineSettings(true);
+    m_discarding = false;
+    m_rx.clear();
+    if (!ok) {
+        // A connection the server ended meanwhile is replaced by a new one; a
+        // server that answers differently now fails the open as it would fresh.
+        if (m_lost)
+            return Reopen::Gone;
+        failOpen(m_reason);
+        return Reopen::Failed;
+    }
+    m_lastOutputMs = -1;
+    m_open = true;
+    return Reopen::Done;
 }
 
 void NetworkSerialPort::letOutputReachTheLine()

@@ -10,6 +10,7 @@
 #include <memory>
 
 class QTcpSocket;
+class QTimer;
 struct telnet_t;
 union telnet_event_t;
 
@@ -21,6 +22,13 @@ namespace platform {
 // open returns only once the server has confirmed them and purged its input;
 // with tcp:// only the bytes travel. Reading works like a local port's: no event
 // loop is needed, every inBufferCount and input call reads the socket itself.
+//
+// The driver opens and closes the port around every command. Over Telnet a
+// close keeps the connection for a short while (kLingerMs), once the bytes
+// written have reached the line as before, and an open within that time takes
+// it up again: the input is purged and the line settings are sent and confirmed
+// as on a fresh open, without the connection set-up and the server's own
+// close of its serial port in between.
 class NetworkSerialPort final : public SerialPort
 {
 public:
@@ -30,6 +38,8 @@ public:
     // Longest wait for the connection, and for each answer of the server.
     static constexpr int kConnectTimeoutMs = 3000;
     static constexpr int kAnswerTimeoutMs = 3000;
+    // How long a closed Telnet port keeps its connection for the next open.
+    static constexpr int kLingerMs = 500;
 
     NetworkAddress address() const { return m_address; }
 
@@ -47,6 +57,11 @@ public:
     // Why the last open failed, in one line ("connection refused" ...).
     QString openFailureReason(const QString &portName) const override;
 
+    // Whether the port is closed but still holds its connection for the next
+    // open; releaseConnection() ends it at once.
+    bool holdsConnection() const { return m_parked; }
+    void releaseConnection();
+
 private:
     enum class ComPort { Unknown, Accepted, Refused };
 
@@ -55,11 +70,15 @@ private:
     void handleComPortAnswer(const QByteArray &answer);
 
     bool fail(int number, const QString &text);
+    QString closedReason() const;
     bool failOpen(const QString &reason);
     bool failNotOpen();
     bool failLost(int number);
     bool connectSocket();
     bool negotiate();
+    enum class Reopen { Done, Failed, Gone };
+    Reopen reopenHeldConnection();
+    void holdConnection();
     bool offerDeclined();
     bool sendLineSettings(bool purge);
     bool sendPending();
@@ -81,6 +100,10 @@ private:
     bool m_connected = false;
     bool m_lost = false;
     bool m_closing = false;
+    // Closed, with the connection kept until m_parkedAtMs + kLingerMs.
+    bool m_parked = false;
+    qint64 m_parkedAtMs = 0;
+    std::unique_ptr<QTimer> m_releaseTimer;
     ComPort m_comPort = ComPort::Unknown;
     bool m_probingOffer = false;
     bool m_offerRepeated = false;
@@ -92,6 +115,8 @@ private:
     // Bytes before the server's answer to the purge are from before the open.
     bool m_discarding = false;
     QByteArray m_rx;
+    // What the server sent during an open before the input was purged.
+    QByteArray m_serverWords;
     // When the last write went out and how long it was.
     qint64 m_lastOutputMs = -1;
     qint64 m_lastOutputBytes = 0;

@@ -82,7 +82,11 @@ bool RoutedSerialPort::setPortOpen(bool open)
     }
     if (NetworkAddress::looksLikeUrl(url)) {
         m_target = address.toString();
-        m_backend = std::make_unique<NetworkSerialPort>(address);
+        // The port of the last open may still hold its connection to this
+        // address, which the open then takes up again.
+        auto *held = dynamic_cast<NetworkSerialPort *>(m_backend.get());
+        if (!held || held->address().toString() != m_target)
+            m_backend = std::make_unique<NetworkSerialPort>(address);
     } else {
         auto resolver = device.isEmpty() ? PosixSerialPort::portMap() : PosixSerialPort::fixedDevice(device);
         auto local = std::make_unique<PosixSerialPort>(std::move(resolver));

@@ -3,6 +3,7 @@
 
 #include "NetworkAddress.h"
 #include "NetworkSerialPort.h"
+#include "PortFactory.h"
 #include "PortMap.h"
 #include "VirtualClock.h"
 
@@ -11,6 +12,7 @@
 #include <QtTest>
 
 #include <libtelnet.h>
+#include <netdb.h>
 #include <sys/stat.h>
 
 using platform::NetworkAddress;
@@ -35,7 +37,9 @@ QByteArray hex(const char *text)
 class FakeServer
 {
 public:
-    enum class Mode { Rfc2217, RefuseComPort, Silent, Raw };
+    // Busy takes the option, says "Port already in use" and hangs up, as
+    // ser2net does to a second client; HangUp hangs up without a word.
+    enum class Mode { Rfc2217, RefuseComPort, Silent, Raw, Busy, HangUp };
 
     explicit FakeServer(Mode mode)
         : m_mode(mode)
@@ -66,6 +70,16 @@ public:
         m_conn->flush();
     }
     void drop() { m_conn->abort(); }
+    // Whether the latest connection is still up, as the server sees it.
+    bool connected()
+    {
+        if (!m_conn)
+            return false;
+        m_conn->waitForReadyRead(0);
+        return m_conn->state() == QAbstractSocket::ConnectedState;
+    }
+
+    int accepted = 0; // connections taken so far
 
     QMap<quint8, QByteArray> wrongAnswer; // command -> value answered instead
     QSet<quint8> unanswered;
@@ -78,6 +92,11 @@ private:
     void accept()
     {
         m_conn = m_server.nextPendingConnection();
+        ++accepted;
+        if (m_telnet) {
+            telnet_free(m_telnet);
+            m_telnet = nullptr;
+        }
         static const telnet_telopt_t answering[] = {
             {TELNET_TELOPT_BINARY, TELNET_WILL, TELNET_DO},
             {TELNET_TELOPT_SGA, TELNET_WILL, TELNET_DO},
@@ -102,6 +121,11 @@ private:
         });
         if (!greeting.isEmpty())
             send(greeting);
+        if (m_mode == Mode::Busy || m_mode == Mode::HangUp) {
+            if (m_mode == Mode::Busy)
+                m_conn->write(hex("ff fd 2c ff fb 03") + "Port already in use\r\n");
+            m_conn->disconnectFromHost();
+        }
     }
 
     static void event(telnet_t *, telnet_event_t *ev, void *self)
@@ -164,6 +188,10 @@ private slots:
     void bytesPassUnchanged();
     void settingsChangeWhileOpen();
     void connectionLost();
+    void heldConnection_data();
+    void heldConnection();
+    void heldConnectionEnds();
+    void nameDoesNotResolve();
     void portMapEntry_data();
     void portMapEntry();
     void portMapAddAndRemove();
@@ -229,6 +257,10 @@ void tst_netport::open_data()
                                     << "refuses the Telnet COM-PORT-OPTION";
     QTest::newRow("no Telnet at all") << int(M::Silent) << "9600,N,8,1" << none << QList<quint8>()
                                       << "no answer to the Telnet COM-PORT-OPTION (RFC 2217) within 3 s";
+    QTest::newRow("in use: the server's words") << int(M::Busy) << "9600,N,8,1" << none << QList<quint8>()
+                                                << "the server closed the connection (\"Port already in use\")";
+    QTest::newRow("hung up at once") << int(M::HangUp) << "9600,N,8,1" << none << QList<quint8>()
+                                     << "the server closed the connection";
     QTest::newRow("rate not confirmed") << int(M::Rfc2217) << "9600,N,8,1" << none << QList<quint8> {1}
                                         << "did not confirm the line settings 9600,N,8,1 within 3 s";
     QTest::newRow("purge not confirmed") << int(M::Rfc2217) << "9600,N,8,1" << none << QList<quint8> {12}
@@ -415,6 +447,142 @@ void tst_netport::connectionLost()
         QVERIFY(port->setPortOpen(false));
         QCOMPARE(port->inBufferCount(), -1);
     }
+}
+
+void tst_netport::heldConnection_data()
+{
+    QTest::addColumn<int>("pauseMs");          // between the close and the next open
+    QTest::addColumn<bool>("droppedMeanwhile"); // the server ends the connection while closed
+    QTest::addColumn<bool>("baudKept");         // the server now keeps its rate
+    QTest::addColumn<int>("connections");       // the server has taken after the second open
+    QTest::addColumn<QString>("reason");        // why the second open fails; empty: it opens
+
+    const int linger = NetworkSerialPort::kLingerMs;
+    QTest::newRow("open at once: the same connection") << 50 << false << false << 1 << "";
+    QTest::newRow("open at the end of the linger") << linger << false << false << 1 << "";
+    QTest::newRow("open after the linger: a new one") << linger + 1 << false << false << 2 << "";
+    QTest::newRow("ended by the server: a new one") << 100 << true << false << 2 << "";
+    QTest::newRow("settings refused: fails as a fresh open") << 50 << false << true << 1
+                                                             << "the server set 4800 baud instead of 19200";
+}
+
+void tst_netport::heldConnection()
+{
+    QFETCH(int, pauseMs);
+    QFETCH(bool, droppedMeanwhile);
+    QFETCH(bool, baudKept);
+    QFETCH(int, connections);
+    QFETCH(QString, reason);
+    kdxtest::VirtualClock clock;
+    FakeServer server(FakeServer::Mode::Rfc2217);
+    auto port = portFor(server.url());
+    QVERIFY(port->setSettings(QStringLiteral("19200,N,8,1")));
+    QVERIFY(port->setPortOpen(true));
+    QVERIFY(port->output("a"));
+    QVERIFY(port->setPortOpen(false));
+    const qint64 closedAt = clock.nowMs();
+    QVERIFY(!port->portOpen());
+    QVERIFY(port->holdsConnection());
+    QCOMPARE(port->inBufferCount(), -1);
+    QCOMPARE(port->lastFault().number, platform::fault::PortNotOpen);
+
+    // What the display sends while the port is closed is not kept.
+    server.send("while closed");
+    settle(clock);
+    if (droppedMeanwhile) {
+        server.drop();
+        settle(clock);
+    }
+    if (baudKept)
+        server.wrongAnswer.insert(1, hex("00 00 12 c0"));
+    clock.advance(qMax<qint64>(0, closedAt + pauseMs - clock.nowMs()));
+    server.commands.clear();
+    const bool opened = port->setPortOpen(true);
+    QCOMPARE(server.accepted, connections);
+    QCOMPARE(opened, reason.isEmpty());
+    if (!opened) {
+        QCOMPARE(port->lastFault().number, platform::fault::PortOpenFailed);
+        const QString why = port->openFailureReason(QString());
+        QVERIFY2(why.endsWith(reason), qPrintable(why));
+        QVERIFY(!port->holdsConnection());
+        QVERIFY(!server.connected());
+        return;
+    }
+    // Every open confirms the settings and purges the input; a new connection
+    // negotiates the option and the modem lines first.
+    const QList<QByteArray> again {hex("01 00 00 4b 00"), hex("02 08"), hex("03 01"), hex("04 01"), hex("0c 01")};
+    const QList<QByteArray> modem {hex("05 01"), hex("05 08"), hex("05 0b")};
+    QCOMPARE(server.commands, connections == 1 ? again : modem + again);
+    QCOMPARE(port->inBufferCount(), 0);
+    server.send("fresh");
+    settle(clock);
+    QByteArray got;
+    QVERIFY(port->input(got));
+    QCOMPARE(got, QByteArray("fresh"));
+    QVERIFY(port->output("b"));
+    settle(clock);
+    QVERIFY(server.data.endsWith('b'));
+}
+
+void tst_netport::heldConnectionEnds()
+{
+    // On the real clock: the connection ends by itself once the linger is over,
+    // at once when the port goes away, and a raw TCP port never keeps one.
+    FakeServer telnet(FakeServer::Mode::Rfc2217);
+    auto port = portFor(telnet.url());
+    QVERIFY(port->setPortOpen(true));
+    QVERIFY(port->setPortOpen(false));
+    QVERIFY(port->holdsConnection());
+    QVERIFY(telnet.connected());
+    QTRY_VERIFY_WITH_TIMEOUT(!port->holdsConnection(), NetworkSerialPort::kLingerMs + 2000);
+    QTRY_VERIFY(!telnet.connected());
+
+    QVERIFY(port->setPortOpen(true));
+    QVERIFY(port->setPortOpen(false));
+    port.reset();
+    QTRY_VERIFY(!telnet.connected());
+    QCOMPARE(telnet.accepted, 2);
+
+    FakeServer raw(FakeServer::Mode::Raw);
+    port = portFor(raw.url());
+    QVERIFY(port->setPortOpen(true));
+    QVERIFY(port->setPortOpen(false));
+    QVERIFY(!port->holdsConnection());
+    QTRY_VERIFY(!raw.connected());
+
+    // The port every program uses takes a held connection up again only for
+    // the same address.
+    FakeServer other(FakeServer::Mode::Rfc2217);
+    FakeServer first(FakeServer::Mode::Rfc2217);
+    auto routed = platform::makeSerialPort(first.url());
+    for (int i = 0; i < 3; ++i) {
+        QVERIFY(routed->setPortOpen(true));
+        QVERIFY(routed->setPortOpen(false));
+    }
+    QCOMPARE(first.accepted, 1);
+    QVERIFY(first.connected());
+    routed.reset();
+    QTRY_VERIFY(!first.connected());
+}
+
+void tst_netport::nameDoesNotResolve()
+{
+    // Whether a name resolves is up to the machine's resolver: the check runs
+    // only where the reserved .invalid name is answered "no such name" at once.
+    const char *name = "kdx-display.invalid";
+    addrinfo *found = nullptr;
+    QElapsedTimer t;
+    t.start();
+    const int r = ::getaddrinfo(name, "4001", nullptr, &found);
+    if (found)
+        ::freeaddrinfo(found);
+    if (r != EAI_NONAME || t.elapsed() > 1000)
+        QSKIP("the resolver here does not answer for .invalid names at once");
+    const QString url = QStringLiteral("rfc2217://%1:4001").arg(QLatin1String(name));
+    auto port = portFor(url);
+    QVERIFY(!port->setPortOpen(true));
+    QCOMPARE(port->lastFault().number, platform::fault::PortOpenFailed);
+    QCOMPARE(port->openFailureReason(url), url + QStringLiteral(": the name \"kdx-display.invalid\" does not resolve"));
 }
 
 void tst_netport::portMapEntry_data()
