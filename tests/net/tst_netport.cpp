@@ -12,8 +12,12 @@
 #include <QtTest>
 
 #include <libtelnet.h>
+#include <arpa/inet.h>
 #include <netdb.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using platform::NetworkAddress;
 using platform::NetworkSerialPort;
@@ -183,6 +187,7 @@ private slots:
     void open_data();
     void open();
     void connectionRefused();
+    void connectionTimesOut();
     void staleInputIsDropped();
     void bytesPassUnchanged_data();
     void bytesPassUnchanged();
@@ -334,6 +339,42 @@ void tst_netport::connectionRefused()
         QVERIFY(!port->setPortOpen(true));
         QCOMPARE(port->openFailureReason(url), url + QStringLiteral(": connection refused"));
     }
+}
+
+void tst_netport::connectionTimesOut()
+{
+    // A listener that never accepts, its queue already full: the system drops
+    // every further attempt unanswered, as a host that is down would.
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    QVERIFY(listener >= 0);
+    sockaddr_in at {};
+    at.sin_family = AF_INET;
+    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof at;
+    QCOMPARE(::bind(listener, reinterpret_cast<sockaddr *>(&at), len), 0);
+    QCOMPARE(::listen(listener, 0), 0);
+    QCOMPARE(::getsockname(listener, reinterpret_cast<sockaddr *>(&at), &len), 0);
+    const quint16 port = ntohs(at.sin_port);
+    QList<QTcpSocket *> queued;
+    for (int i = 0; i < 2; ++i) {
+        queued.append(new QTcpSocket);
+        queued.last()->connectToHost(QHostAddress::LocalHost, port);
+        queued.last()->waitForConnected(i == 0 ? 1000 : 20);
+    }
+
+    kdxtest::VirtualClock clock;
+    const QString url = QStringLiteral("rfc2217://127.0.0.1:%1").arg(port);
+    auto net = portFor(url);
+    const qint64 start = clock.nowMs();
+    const bool opened = net->setPortOpen(true);
+    const qint64 waited = clock.nowMs() - start;
+    qDeleteAll(queued);
+    ::close(listener);
+    QVERIFY(!opened);
+    QCOMPARE(net->lastFault().number, platform::fault::PortOpenFailed);
+    QCOMPARE(net->openFailureReason(url), url + QStringLiteral(": no connection within 3 s (timed out)"));
+    QVERIFY2(waited >= NetworkSerialPort::kConnectTimeoutMs && waited < NetworkSerialPort::kConnectTimeoutMs + 100,
+             qPrintable(QString::number(waited)));
 }
 
 void tst_netport::staleInputIsDropped()

@@ -1,6 +1,6 @@
 // kdxctl through ser2net (started here, on 127.0.0.1) to kdx-sim's
-// pseudo-terminal: every command over rfc2217:// and tcp://, the line rate
-// reaching the far side, a firmware image full of 0xFF bytes, a server that
+// pseudo-terminal: every command over rfc2217:// and tcp://, several commands in
+// one run over one kept connection, the line rate reaching the far side, a firmware image full of 0xFF bytes, a server that
 // goes away in the middle of a command, and a port nobody serves.
 
 #include "Ser2NetProcess.h"
@@ -45,6 +45,7 @@ private slots:
     void initTestCase();
     void commands_data();
     void commands();
+    void commandsInOneRun();
     void firmware_data();
     void firmware();
     void serverStops_data();
@@ -144,6 +145,32 @@ void tst_ser2net::commands()
         const bool holds = sim.waitForState([&](const QJsonObject &s) { return SimProcess::valueAt(s, path) == want; }, 2000);
         QVERIFY2(holds, qPrintable(check + QStringLiteral(" (state: ") + SimProcess::valueAt(sim.state(), path) + QLatin1Char(')')));
     }
+}
+
+void tst_ser2net::commandsInOneRun()
+{
+    // One process, one command after the other: each open takes up the
+    // connection the last close kept, has the settings confirmed and the input
+    // purged again; a change of rate in between still reaches the far line.
+    SimProcess sim;
+    Ser2NetProcess server;
+    QVERIFY(startBoth(sim, server, Accepter::Rfc2217));
+    const QString file = sim.path(QStringLiteral("commands.txt"));
+    {
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("send One\nposition 21\nversion\nsend-byte 65\nset-baud 9600 N,8,1\n");
+    }
+    const SimProcess::Result r = sim.kdxctlOn(server.url(), {"run", file});
+    // The last line is answered at the new rate, which the port no longer
+    // speaks: "Get Nack", as on a local line.
+    QVERIFY2(r.exitCode == 6, qPrintable(r.out + QLatin1Char('|') + r.err));
+    QVERIFY2(r.out.contains(QStringLiteral("?1.05")), qPrintable(r.out));
+    QVERIFY(sim.waitForState([](const QJsonObject &s) {
+        return SimProcess::valueAt(s, QStringLiteral("cursor/row")) == QLatin1String("2")
+            && SimProcess::valueAt(s, QStringLiteral("codes/1/0")) == QLatin1String("65")
+            && SimProcess::valueAt(s, QStringLiteral("baud")) == QLatin1String("9600");
+    }));
 }
 
 void tst_ser2net::firmware_data()
