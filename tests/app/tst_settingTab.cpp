@@ -119,6 +119,15 @@ void tst_settingTab::portListReadsTheMapWhenOpened()
     QCOMPARE(tab.cboComport->itemData(6, Qt::ToolTipRole).toString(), QStringLiteral("/dev/null"));
     tab.cboComport->hidePopup();
     QFile::remove(dir + "/COM7");
+
+    // A display on another machine is listed by its address.
+    QVERIFY(platform::PortMap(dir).addUrl(8, QStringLiteral("rfc2217://pos-12:4001")));
+    tab.cboComport->showPopup();
+    tab.cboComport->hidePopup();
+    tab.cboComport->setCurrentIndex(7);
+    QCOMPARE(tab.lblComportDevice->text(), QStringLiteral("device: rfc2217://pos-12:4001"));
+    QCOMPARE(tab.cboComport->itemData(7, Qt::ToolTipRole).toString(), QStringLiteral("rfc2217://pos-12:4001"));
+    QVERIFY(platform::PortMap(dir).removeUrl(8));
 }
 
 QTEST_MAIN(tst_settingTab)
