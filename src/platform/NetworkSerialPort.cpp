@@ -342,7 +342,8 @@ void NetworkSerialPort::handleTelnetEvent(const telnet_event_t &event)
             m_offerRepeated = true;
             break;
         }
-        if (m_socket)
+        // Answers to a server that has already hung up go nowhere.
+        if (m_socket && m_socket->state() == QAbstractSocket::ConnectedState)
             m_socket->write(event.data.buffer, qint64(event.data.size));
         break;
     case TELNET_EV_DO:
