@@ -55,14 +55,7 @@ void tst_utilityOnSim::initTestCase()
              qPrintable(m_sim->error()));
 
     // The utility's first start, but on the simulator's port.
-    QSettings s(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("kdx-utility"),
-                QStringLiteral("KDXB Utility"));
-    s.clear();
-    s.setValue(QStringLiteral("Settings/Comport"), QString::number(kCom - 1));
-    s.sync();
-    g_KDXType = 11;
-    frmCKDX::resetInstance();
-    frmCKDX::setPortFactory({});
+    kdxtest::firstStartOn(kCom);
 }
 
 void tst_utilityOnSim::cleanupTestCase()

@@ -62,14 +62,7 @@ void tst_windowOverNetwork::initTestCase()
     QDir().mkpath(dir);
     QString error;
     QVERIFY2(platform::PortMap(dir).addUrl(kCom, m_server->url(), &error), qPrintable(error));
-    QSettings s(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("kdx-utility"),
-                QStringLiteral("KDXB Utility"));
-    s.clear();
-    s.setValue(QStringLiteral("Settings/Comport"), QString::number(kCom - 1));
-    s.sync();
-    g_KDXType = 11;
-    frmCKDX::resetInstance();
-    frmCKDX::setPortFactory({});
+    kdxtest::firstStartOn(kCom);
 }
 
 void tst_windowOverNetwork::cleanupTestCase()

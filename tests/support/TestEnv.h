@@ -12,6 +12,11 @@ namespace kdxtest {
 // test touches the user's files. Call before the first use of either.
 void isolateUserFolders();
 
+// The utility's first start on COM<comNumber> of the port map, with the real
+// port: fresh settings that name only the port, display type 11, and a fresh
+// frmCKDX.
+void firstStartOn(int comNumber);
+
 // Everything a driver or window test needs: a virtual clock, recorded dialogs
 // and a fresh frmCKDX whose serial port is a FakeSerialPort.
 class DriverEnv
