@@ -584,37 +584,17 @@ void tst_pty::onlyCharacterDevicesOpened()
 namespace {
 
 // kdxctl's standard output exactly, taken from a terminal of the test's own
-// (raw, so the terminal adds no CR) or from a pipe.
+// or from a pipe.
 QByteArray kdxctlOutput(const QStringList &args, bool onTerminal)
 {
     QProcess p;
     p.setProgram(QString::fromLocal8Bit(qgetenv("KDX_BIN_DIR")) + "/kdxctl");
     p.setArguments(args);
-    int master = -1;
-    int slave = -1;
-    if (onTerminal) {
-        master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        ::grantpt(master);
-        ::unlockpt(master);
-        slave = ::open(::ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC);
-        termios tio {};
-        ::tcgetattr(slave, &tio);
-        ::cfmakeraw(&tio);
-        ::tcsetattr(slave, TCSANOW, &tio);
-        p.setChildProcessModifier([slave] { ::dup2(slave, STDOUT_FILENO); });
-    }
+    if (onTerminal)
+        return kdxtest::runOnTerminal(p, STDOUT_FILENO);
     p.start();
     p.waitForFinished(20000);
-    if (!onTerminal)
-        return p.readAllStandardOutput();
-    ::close(slave);
-    QByteArray out;
-    ::fcntl(master, F_SETFL, O_NONBLOCK);
-    char buf[4096];
-    for (ssize_t n; (n = ::read(master, buf, sizeof buf)) > 0;)
-        out.append(buf, int(n));
-    ::close(master);
-    return out;
+    return p.readAllStandardOutput();
 }
 
 } // namespace

@@ -3,8 +3,14 @@
 #include "frmCKDX.h"
 #include "mod_Init.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QSettings>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
 
 namespace kdxtest {
 
@@ -26,6 +32,45 @@ void firstStartOn(int comNumber)
     g_KDXType = 11;
     frmCKDX::resetInstance();
     frmCKDX::setPortFactory({});
+}
+
+QByteArray runOnTerminal(QProcess &process, int fd, int timeoutMs)
+{
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) {
+        if (master >= 0)
+            ::close(master);
+        return QByteArray();
+    }
+    const int slave = ::open(::ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    termios tio {};
+    ::tcgetattr(slave, &tio);
+    ::cfmakeraw(&tio);
+    ::tcsetattr(slave, TCSANOW, &tio);
+    process.setChildProcessModifier([slave, fd] { ::dup2(slave, fd); });
+    process.start();
+    ::close(slave);
+    // Read as the program writes, so a long output never fills the terminal.
+    QByteArray out;
+    char buf[4096];
+    QDeadlineTimer deadline(timeoutMs);
+    for (;;) {
+        pollfd pfd {master, POLLIN, 0};
+        if (::poll(&pfd, 1, 20) > 0 && (pfd.revents & POLLIN)) {
+            const ssize_t n = ::read(master, buf, sizeof buf);
+            if (n > 0) {
+                out.append(buf, int(n));
+                continue;
+            }
+        }
+        if (process.waitForFinished(0) || process.state() == QProcess::NotRunning || deadline.hasExpired())
+            break;
+    }
+    ::fcntl(master, F_SETFL, O_NONBLOCK);
+    for (ssize_t n; (n = ::read(master, buf, sizeof buf)) > 0;)
+        out.append(buf, int(n));
+    ::close(master);
+    return out;
 }
 
 DriverEnv::DriverEnv()

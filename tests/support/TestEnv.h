@@ -4,6 +4,8 @@
 #include "RecordingDialogs.h"
 #include "VirtualClock.h"
 
+#include <QByteArray>
+#include <QProcess>
 #include <QTemporaryDir>
 
 namespace kdxtest {
@@ -16,6 +18,11 @@ void isolateUserFolders();
 // port: fresh settings that name only the port, display type 11, and a fresh
 // frmCKDX.
 void firstStartOn(int comNumber);
+
+// Runs the process (program and arguments set) with its descriptor fd (1 or 2)
+// on a terminal of the test's own, raw so that the terminal adds no CR, and
+// returns what the program wrote there; the other channels stay pipes.
+QByteArray runOnTerminal(QProcess &process, int fd, int timeoutMs = 20000);
 
 // Everything a driver or window test needs: a virtual clock, recorded dialogs
 // and a fresh frmCKDX whose serial port is a FakeSerialPort.

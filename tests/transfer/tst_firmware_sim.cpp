@@ -17,6 +17,7 @@
 
 #include <csignal>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -162,11 +163,13 @@ void tst_firmware_sim::kdxctlUpdates_data()
     QTest::addColumn<QStringList>("options");
     QTest::addColumn<QStringList>("faults");
     QTest::addColumn<int>("exitCode");
+    QTest::addColumn<bool>("terminal"); // standard error on a terminal, else a pipe
 
-    QTest::newRow("CRC, plain image") << QStringList {"--crc", "--code-type", "1"} << QStringList() << 0;
+    QTest::newRow("CRC, plain image") << QStringList {"--crc", "--code-type", "1"} << QStringList() << 0 << false;
     QTest::newRow("display cancels")
         << QStringList {"--crc"} << QStringList {QStringLiteral("--fault"), QStringLiteral("cancel-at-block=2")}
-        << 7;
+        << 7 << false;
+    QTest::newRow("progress on a terminal") << QStringList {"--crc"} << QStringList() << 0 << true;
 }
 
 void tst_firmware_sim::kdxctlUpdates()
@@ -174,6 +177,7 @@ void tst_firmware_sim::kdxctlUpdates()
     QFETCH(QStringList, options);
     QFETCH(QStringList, faults);
     QFETCH(int, exitCode);
+    QFETCH(bool, terminal);
 
     QVERIFY2(m_sim->start(QStringList {QStringLiteral("--com"), QString::number(kCom), QStringLiteral("--firmware-out"),
                                           m_dir.filePath(QStringLiteral("received.bin"))}
@@ -181,20 +185,36 @@ void tst_firmware_sim::kdxctlUpdates()
              qPrintable(m_sim->error()));
     const QByteArray content = image(900);
     QProcess p;
-    p.start(SimProcess::binary(QStringLiteral("kdxctl")),
-            QStringList {QStringLiteral("--port"), QStringLiteral("COM%1").arg(kCom), QStringLiteral("--baud"),
-                         QStringLiteral("19200"), QStringLiteral("firmware"), writeImage(content)}
-                + options);
-    QVERIFY(p.waitForFinished(30000));
-    const QString err = QString::fromLocal8Bit(p.readAllStandardError());
+    p.setProgram(SimProcess::binary(QStringLiteral("kdxctl")));
+    p.setArguments(QStringList {QStringLiteral("--port"), QStringLiteral("COM%1").arg(kCom), QStringLiteral("--baud"),
+                                QStringLiteral("19200"), QStringLiteral("firmware"), writeImage(content)}
+                   + options);
+    QString err;
+    if (terminal) {
+        err = QString::fromLocal8Bit(kdxtest::runOnTerminal(p, STDERR_FILENO, 30000));
+    } else {
+        p.start();
+        QVERIFY(p.waitForFinished(30000));
+        err = QString::fromLocal8Bit(p.readAllStandardError());
+    }
     QCOMPARE(p.exitCode(), exitCode);
-    // Standard error is a pipe here: one plain line per step, each phase labelled.
-    QVERIFY2(err.contains(QLatin1String("\nloader: 20%\n")), qPrintable(err));
-    QVERIFY2(!err.contains(QLatin1Char('\r')), qPrintable(err));
+    if (terminal) {
+        // One line per phase, rewritten in place, and ended before the next.
+        QVERIFY2(err.contains(QLatin1String("\n\rloader: 0%\rloader: ")), qPrintable(err));
+        QVERIFY2(err.contains(QLatin1String("\rloader: 100%\n")), qPrintable(err));
+        QVERIFY2(err.contains(QLatin1String("%\rtransfer: ")), qPrintable(err));
+        QVERIFY2(err.endsWith(QLatin1String("\rtransfer: 100%\n")), qPrintable(err));
+        QCOMPARE(err.count(QLatin1String("%\n")), 2);
+    } else {
+        // A pipe: one plain line per step, each phase labelled.
+        QVERIFY2(err.contains(QLatin1String("\nloader: 20%\n")), qPrintable(err));
+        QVERIFY2(!err.contains(QLatin1Char('\r')), qPrintable(err));
+    }
     if (exitCode == 0) {
         QCOMPARE(QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed(),
                  QStringLiteral("Firmware Update OK!"));
-        QVERIFY2(err.contains(QLatin1String("\ntransfer: 100%\n")), qPrintable(err));
+        QVERIFY2(err.contains(terminal ? QLatin1String("\rtransfer: 100%\n") : QLatin1String("\ntransfer: 100%\n")),
+                 qPrintable(err));
         QTRY_VERIFY_WITH_TIMEOUT(!received().isEmpty(), 3000);
         QVERIFY(sameUpToFill(received(), content));
     } else {
