@@ -531,7 +531,10 @@ bool NetworkSerialPort::setPortOpen(bool open)
                 letOutputReachTheLine();
             m_closing = false;
         }
-        if (m_telnet && !m_lost && m_socket && m_socket->state() == QAbstractSocket::ConnectedState)
+        // Kept only with nothing outstanding: a late answer must not be taken
+        // for the confirmation of the next open's settings.
+        if (m_telnet && !m_lost && m_awaiting.isEmpty() && m_socket
+            && m_socket->state() == QAbstractSocket::ConnectedState)
             holdConnection();
         else
             dropConnection();

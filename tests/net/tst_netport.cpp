@@ -497,16 +497,18 @@ void tst_netport::heldConnection_data()
     QTest::addColumn<int>("pauseMs");          // between the close and the next open
     QTest::addColumn<bool>("droppedMeanwhile"); // the server ends the connection while closed
     QTest::addColumn<bool>("baudKept");         // the server now keeps its rate
+    QTest::addColumn<bool>("queryUnanswered");  // the close's query of the rate goes unanswered
     QTest::addColumn<int>("connections");       // the server has taken after the second open
     QTest::addColumn<QString>("reason");        // why the second open fails; empty: it opens
 
     const int linger = NetworkSerialPort::kLingerMs;
-    QTest::newRow("open at once: the same connection") << 50 << false << false << 1 << "";
-    QTest::newRow("open at the end of the linger") << linger << false << false << 1 << "";
-    QTest::newRow("open after the linger: a new one") << linger + 1 << false << false << 2 << "";
-    QTest::newRow("ended by the server: a new one") << 100 << true << false << 2 << "";
-    QTest::newRow("settings refused: fails as a fresh open") << 50 << false << true << 1
+    QTest::newRow("open at once: the same connection") << 50 << false << false << false << 1 << "";
+    QTest::newRow("open at the end of the linger") << linger << false << false << false << 1 << "";
+    QTest::newRow("open after the linger: a new one") << linger + 1 << false << false << false << 2 << "";
+    QTest::newRow("ended by the server: a new one") << 100 << true << false << false << 2 << "";
+    QTest::newRow("settings refused: fails as a fresh open") << 50 << false << true << false << 1
                                                              << "the server set 4800 baud instead of 19200";
+    QTest::newRow("close not confirmed: not kept") << 50 << false << false << true << 2 << "";
 }
 
 void tst_netport::heldConnection()
@@ -514,6 +516,7 @@ void tst_netport::heldConnection()
     QFETCH(int, pauseMs);
     QFETCH(bool, droppedMeanwhile);
     QFETCH(bool, baudKept);
+    QFETCH(bool, queryUnanswered);
     QFETCH(int, connections);
     QFETCH(QString, reason);
     kdxtest::VirtualClock clock;
@@ -522,10 +525,13 @@ void tst_netport::heldConnection()
     QVERIFY(port->setSettings(QStringLiteral("19200,N,8,1")));
     QVERIFY(port->setPortOpen(true));
     QVERIFY(port->output("a"));
+    if (queryUnanswered)
+        server.unanswered.insert(1);
     QVERIFY(port->setPortOpen(false));
+    server.unanswered.clear();
     const qint64 closedAt = clock.nowMs();
     QVERIFY(!port->portOpen());
-    QVERIFY(port->holdsConnection());
+    QCOMPARE(port->holdsConnection(), !queryUnanswered);
     QCOMPARE(port->inBufferCount(), -1);
     QCOMPARE(port->lastFault().number, platform::fault::PortNotOpen);
 
