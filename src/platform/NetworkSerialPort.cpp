@@ -370,7 +370,10 @@ void NetworkSerialPort::handleTelnetEvent(const telnet_event_t &event)
 QString NetworkSerialPort::closedReason() const
 {
     // A server that turns a client away often says why first (ser2net: "Port
-    // already in use"); that text is shown with control bytes left out.
+    // already in use"); that text is shown with control bytes left out. Once
+    // the port is open, what comes is the display's, not the server's.
+    if (m_open)
+        return QStringLiteral("the server closed the connection");
     QString words;
     for (const char c : m_serverWords + m_rx.left(kMaxServerWords)) {
         if (c >= 0x20 && c < 0x7f)
@@ -515,6 +518,7 @@ bool NetworkSerialPort::negotiate()
     m_rx.clear();
     if (!ok)
         return failOpen(m_reason);
+    m_serverWords.clear();
     return true;
 }
 
@@ -525,15 +529,17 @@ bool NetworkSerialPort::setPortOpen(bool open)
     if (!open) {
         if (!m_open)
             return true;
+        // Kept only with nothing outstanding, before the close's query and
+        // after it: a late answer must not be taken for the confirmation of
+        // the next open's settings.
+        const bool settled = m_awaiting.isEmpty();
         if (!m_closing) {
             m_closing = true;
             if (!m_lost && sendPending())
                 letOutputReachTheLine();
             m_closing = false;
         }
-        // Kept only with nothing outstanding: a late answer must not be taken
-        // for the confirmation of the next open's settings.
-        if (m_telnet && !m_lost && m_awaiting.isEmpty() && m_socket
+        if (m_telnet && !m_lost && settled && m_awaiting.isEmpty() && m_socket
             && m_socket->state() == QAbstractSocket::ConnectedState)
             holdConnection();
         else
@@ -617,6 +623,7 @@ NetworkSerialPort::Reopen NetworkSerialPort::reopenHeldConnection()
         failOpen(m_reason);
         return Reopen::Failed;
     }
+    m_serverWords.clear();
     m_lastOutputMs = -1;
     m_open = true;
     return Reopen::Done;

@@ -28,7 +28,9 @@ namespace platform {
 // written have reached the line as before, and an open within that time takes
 // it up again: the input is purged and the line settings are sent and confirmed
 // as on a fresh open, without the connection set-up and the server's own
-// close of its serial port in between.
+// close of its serial port in between. Meanwhile the server's port is not free
+// for another client. With an event loop the connection ends on time; without
+// one it ends at the next open, with releaseConnection() or with the port.
 class NetworkSerialPort final : public SerialPort
 {
 public:

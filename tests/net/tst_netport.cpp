@@ -87,6 +87,7 @@ public:
 
     QMap<quint8, QByteArray> wrongAnswer; // command -> value answered instead
     QSet<quint8> unanswered;
+    quint8 hangUpAt = 0; // once, instead of answering this command
     QByteArray greeting; // data sent on accepting, before anything is answered
     QList<QByteArray> commands; // every COM-PORT-OPTION subnegotiation, in order
     QByteArray data;            // data received, Telnet removed
@@ -144,6 +145,11 @@ private:
             const QByteArray sb(ev->sub.buffer, qsizetype(ev->sub.size));
             s->commands.append(sb);
             const quint8 cmd = quint8(sb[0]);
+            if (cmd == s->hangUpAt) {
+                s->hangUpAt = 0;
+                QMetaObject::invokeMethod(s->m_conn, &QTcpSocket::abort, Qt::QueuedConnection);
+                break;
+            }
             if (s->unanswered.contains(cmd))
                 break;
             const QByteArray answer = char(cmd + 100) + s->wrongAnswer.value(cmd, sb.mid(1));
@@ -465,6 +471,14 @@ void tst_netport::settingsChangeWhileOpen()
     QCOMPARE(port->lastFault().number, platform::fault::InvalidPropertyValue);
     QVERIFY(port->lastFault().description.contains(QStringLiteral("4800 baud instead of 9600")));
     QVERIFY(!port->setSettings(QStringLiteral("fast")));
+
+    // Hanging up on a change: what the display sent is not quoted as the
+    // server's words.
+    server.send("?1.05");
+    settle(clock);
+    server.hangUpAt = 1;
+    QVERIFY(!port->setSettings(QStringLiteral("19200,N,8,1")));
+    QCOMPARE(port->lastFault().description, QStringLiteral("the server closed the connection"));
 }
 
 void tst_netport::connectionLost()
@@ -494,29 +508,31 @@ void tst_netport::connectionLost()
 
 void tst_netport::heldConnection_data()
 {
-    QTest::addColumn<int>("pauseMs");          // between the close and the next open
-    QTest::addColumn<bool>("droppedMeanwhile"); // the server ends the connection while closed
-    QTest::addColumn<bool>("baudKept");         // the server now keeps its rate
-    QTest::addColumn<bool>("queryUnanswered");  // the close's query of the rate goes unanswered
-    QTest::addColumn<int>("connections");       // the server has taken after the second open
-    QTest::addColumn<QString>("reason");        // why the second open fails; empty: it opens
+    QTest::addColumn<int>("pauseMs");     // between the close and the next open
+    QTest::addColumn<int>("dropped");     // the server ends the connection: 1 while closed, 2 at the purge
+    QTest::addColumn<bool>("baudKept");   // the server now keeps its rate
+    QTest::addColumn<int>("outstanding"); // unanswered before the close: 1 its query, 2 a settings change
+    QTest::addColumn<int>("connections"); // the server has taken after the second open
+    QTest::addColumn<QString>("reason");  // why the second open fails; empty: it opens
 
     const int linger = NetworkSerialPort::kLingerMs;
-    QTest::newRow("open at once: the same connection") << 50 << false << false << false << 1 << "";
-    QTest::newRow("open at the end of the linger") << linger << false << false << false << 1 << "";
-    QTest::newRow("open after the linger: a new one") << linger + 1 << false << false << false << 2 << "";
-    QTest::newRow("ended by the server: a new one") << 100 << true << false << false << 2 << "";
-    QTest::newRow("settings refused: fails as a fresh open") << 50 << false << true << false << 1
+    QTest::newRow("open at once: the same connection") << 50 << 0 << false << 0 << 1 << "";
+    QTest::newRow("open at the end of the linger") << linger << 0 << false << 0 << 1 << "";
+    QTest::newRow("open after the linger: a new one") << linger + 1 << 0 << false << 0 << 2 << "";
+    QTest::newRow("ended while closed: a new one") << 100 << 1 << false << 0 << 2 << "";
+    QTest::newRow("ended at the purge: a new one") << 50 << 2 << false << 0 << 2 << "";
+    QTest::newRow("settings refused: fails as a fresh open") << 50 << 0 << true << 0 << 1
                                                              << "the server set 4800 baud instead of 19200";
-    QTest::newRow("close not confirmed: not kept") << 50 << false << false << true << 2 << "";
+    QTest::newRow("close not confirmed: not kept") << 50 << 0 << false << 1 << 2 << "";
+    QTest::newRow("settings change not confirmed: not kept") << 50 << 0 << false << 2 << 2 << "";
 }
 
 void tst_netport::heldConnection()
 {
     QFETCH(int, pauseMs);
-    QFETCH(bool, droppedMeanwhile);
+    QFETCH(int, dropped);
     QFETCH(bool, baudKept);
-    QFETCH(bool, queryUnanswered);
+    QFETCH(int, outstanding);
     QFETCH(int, connections);
     QFETCH(QString, reason);
     kdxtest::VirtualClock clock;
@@ -524,24 +540,29 @@ void tst_netport::heldConnection()
     auto port = portFor(server.url());
     QVERIFY(port->setSettings(QStringLiteral("19200,N,8,1")));
     QVERIFY(port->setPortOpen(true));
+    if (outstanding == 2) {
+        server.unanswered.insert(2);
+        QVERIFY(!port->setSettings(QStringLiteral("19200,N,8,1")));
+    }
     QVERIFY(port->output("a"));
-    if (queryUnanswered)
+    if (outstanding == 1)
         server.unanswered.insert(1);
     QVERIFY(port->setPortOpen(false));
     server.unanswered.clear();
     const qint64 closedAt = clock.nowMs();
     QVERIFY(!port->portOpen());
-    QCOMPARE(port->holdsConnection(), !queryUnanswered);
+    QCOMPARE(port->holdsConnection(), outstanding == 0);
     QCOMPARE(port->inBufferCount(), -1);
     QCOMPARE(port->lastFault().number, platform::fault::PortNotOpen);
 
     // What the display sends while the port is closed is not kept.
     server.send("while closed");
     settle(clock);
-    if (droppedMeanwhile) {
+    if (dropped == 1) {
         server.drop();
         settle(clock);
     }
+    server.hangUpAt = dropped == 2 ? 12 : 0;
     if (baudKept)
         server.wrongAnswer.insert(1, hex("00 00 12 c0"));
     clock.advance(qMax<qint64>(0, closedAt + pauseMs - clock.nowMs()));
@@ -561,7 +582,8 @@ void tst_netport::heldConnection()
     // negotiates the option and the modem lines first.
     const QList<QByteArray> again {hex("01 00 00 4b 00"), hex("02 08"), hex("03 01"), hex("04 01"), hex("0c 01")};
     const QList<QByteArray> modem {hex("05 01"), hex("05 08"), hex("05 0b")};
-    QCOMPARE(server.commands, connections == 1 ? again : modem + again);
+    // (Ended at the purge: the kept connection got the settings first.)
+    QCOMPARE(server.commands, connections == 1 ? again : dropped == 2 ? again + modem + again : modem + again);
     QCOMPARE(port->inBufferCount(), 0);
     server.send("fresh");
     settle(clock);
@@ -600,18 +622,32 @@ void tst_netport::heldConnectionEnds()
     QTRY_VERIFY(!raw.connected());
 
     // The port every program uses takes a held connection up again only for
-    // the same address.
-    FakeServer other(FakeServer::Mode::Rfc2217);
+    // the same address: COM9 of the port map moved to another server is
+    // reached there, and the first one's connection ends.
     FakeServer first(FakeServer::Mode::Rfc2217);
-    auto routed = platform::makeSerialPort(first.url());
+    FakeServer other(FakeServer::Mode::Rfc2217);
+    QTemporaryDir ports;
+    const QByteArray before = qgetenv("KDX_PORTS_DIR");
+    qputenv("KDX_PORTS_DIR", QFile::encodeName(ports.path()));
+    PortMap map(ports.path());
+    QVERIFY(map.addUrl(9, first.url()));
+    auto routed = platform::makeSerialPort();
+    QVERIFY(routed->setCommPort(9));
     for (int i = 0; i < 3; ++i) {
         QVERIFY(routed->setPortOpen(true));
         QVERIFY(routed->setPortOpen(false));
     }
     QCOMPARE(first.accepted, 1);
     QVERIFY(first.connected());
-    routed.reset();
+    QVERIFY(map.removeUrl(9));
+    QVERIFY(map.addUrl(9, other.url()));
+    QVERIFY(routed->setPortOpen(true));
+    QCOMPARE(other.accepted, 1);
     QTRY_VERIFY(!first.connected());
+    QVERIFY(routed->setPortOpen(false));
+    routed.reset();
+    QTRY_VERIFY(!other.connected());
+    qputenv("KDX_PORTS_DIR", before);
 }
 
 void tst_netport::nameDoesNotResolve()

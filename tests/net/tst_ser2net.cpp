@@ -149,9 +149,10 @@ void tst_ser2net::commands()
 
 void tst_ser2net::commandsInOneRun()
 {
-    // One process, one command after the other: each open takes up the
-    // connection the last close kept, has the settings confirmed and the input
-    // purged again; a change of rate in between still reaches the far line.
+    // One process, one command after the other, as a script runs them: each
+    // open takes up the connection the last close kept (tst_netport counts the
+    // connections), has the settings confirmed and the input purged again, and
+    // a real server answers all of it; a change of rate still reaches the line.
     SimProcess sim;
     Ser2NetProcess server;
     QVERIFY(startBoth(sim, server, Accepter::Rfc2217));
