@@ -5,7 +5,7 @@
 #include "PortMap.h"
 #include "TabHost.h"
 #include "TabSupport.h"
-#include "mod_Init.h"
+#include "KDXType.h"
 
 #include <QComboBox>
 #include <QGridLayout>

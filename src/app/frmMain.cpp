@@ -15,7 +15,7 @@
 #include "TabSupport.h"
 #include "TrafficWindow.h"
 #include "frmCKDX.h"
-#include "mod_Init.h"
+#include "KDXType.h"
 
 #include "frmFirmwareUpdate.h"
 #include "frmPassword.h"

@@ -1,7 +1,7 @@
 #include "TestEnv.h"
 
 #include "frmCKDX.h"
-#include "mod_Init.h"
+#include "KDXType.h"
 
 #include <QDeadlineTimer>
 #include <QDir>

@@ -1,3 +1,3 @@
-#include "mod_Init.h"
+#include "KDXType.h"
 
 qint32 g_KDXType = 0;
