@@ -1,6 +1,5 @@
 #include "TerminalView.h"
 
-#include "CharacterSet.h"
 #include "Display.h"
 
 namespace kdxsim {
@@ -22,7 +21,7 @@ QString TerminalView::render(const Display &display, bool ansi, bool blinkOff)
         out += QStringLiteral("│");
         for (int c = 0; c < s.cols(); ++c) {
             const Screen::Cell &cell = s.cell(r, c);
-            const QString glyph = blinkOff || display.blink() == 255 ? QStringLiteral(" ") : glyphString(cell.glyph);
+            const QString glyph = blinkOff || display.model().blink() == 255 ? QStringLiteral(" ") : glyphString(cell.glyph);
             const bool cursor = r == s.cursorRow() && c == s.cursorCol();
             if (ansi && (cell.reverse || cursor)) {
                 out += (cell.reverse ? kReverse : QString()) + (cursor ? kUnderline : QString()) + glyph + kPlain;
@@ -35,20 +34,20 @@ QString TerminalView::render(const Display &display, bool ansi, bool blinkOff)
     out += QStringLiteral("└") + QString(s.cols(), QChar(0x2500)) + QStringLiteral("┘") + eol;
 
     QString set = commandSetName(display.commandSet());
-    if (display.printerOn())
+    if (display.model().printerOn())
         set += QStringLiteral(" +printer");
     QString line = QStringLiteral(" %1 | %2 | cursor %3,%4%5 | %6")
-                       .arg(set, writeModeName(display.writeMode()))
+                       .arg(set, writeModeName(display.model().writeMode()))
                        .arg(s.cursorRow() + 1)
                        .arg(s.cursorCol() + 1)
-                       .arg(display.cursorVisible() ? QStringLiteral(" shown") : QString())
-                       .arg(nationalSetName(display.nationalSet()));
-    if (display.demoRunning())
+                       .arg(display.model().cursorVisible() ? QStringLiteral(" shown") : QString())
+                       .arg(nationalSetName(display.model().nationalSet()));
+    if (display.model().demoRunning())
         line += QStringLiteral(" | demo");
-    if (display.blink())
-        line += QStringLiteral(" | blink %1").arg(display.blink());
-    if (display.brightness() != 100)
-        line += QStringLiteral(" | %1%").arg(display.brightness());
+    if (display.model().blink())
+        line += QStringLiteral(" | blink %1").arg(display.model().blink());
+    if (display.model().brightness() != 100)
+        line += QStringLiteral(" | %1%").arg(display.model().brightness());
     out += line + eol;
 
     QString lineState = QStringLiteral(" display %1 %2").arg(display.baud()).arg(display.framing());

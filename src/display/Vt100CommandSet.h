@@ -4,7 +4,7 @@
 
 #include <QByteArray>
 
-namespace kdxsim {
+namespace kdxdisplay {
 
 // The display's VT100 mode: BS, LF, CR and text (other control codes are shown
 // as characters), ESC "[" sequences for cursor position, erasing, cursor moves and
@@ -31,4 +31,4 @@ private:
     QByteArray m_params;
 };
 
-} // namespace kdxsim
+} // namespace kdxdisplay

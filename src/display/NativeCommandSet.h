@@ -4,7 +4,7 @@
 
 #include <QByteArray>
 
-namespace kdxsim {
+namespace kdxdisplay {
 
 // The display's own command set: frames 04 01 letter parameters 17 answered with
 // ACK (or NAK for a refused one), ESC "Z" n 00 to change sets, ESC "G" / ESC "S"
@@ -41,6 +41,6 @@ private:
 
 // Text and the cursor controls that both the native and the EPSON set obey:
 // BS, HT, LF, VT (home), FF (clear), CR and CAN (clear line). False for other bytes.
-bool applyCommonControl(Display &display, quint8 byte);
+bool applyCommonControl(VfdModel &display, quint8 byte);
 
-} // namespace kdxsim
+} // namespace kdxdisplay

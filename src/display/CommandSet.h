@@ -2,9 +2,9 @@
 
 #include <QtGlobal>
 
-namespace kdxsim {
+namespace kdxdisplay {
 
-class Display;
+class VfdModel;
 
 // One command set of the display: turns the bytes the host sends into changes of
 // the display and into answers. Sets are byte-driven state machines, so a
@@ -12,7 +12,7 @@ class Display;
 class CommandSet
 {
 public:
-    explicit CommandSet(Display &display)
+    explicit CommandSet(VfdModel &display)
         : m_display(display)
     {
     }
@@ -27,7 +27,7 @@ public:
     virtual void idleFor(qint64 ms) { Q_UNUSED(ms); }
 
 protected:
-    Display &m_display;
+    VfdModel &m_display;
 };
 
-} // namespace kdxsim
+} // namespace kdxdisplay

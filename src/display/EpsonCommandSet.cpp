@@ -1,9 +1,9 @@
 #include "EpsonCommandSet.h"
 
-#include "Display.h"
+#include "VfdModel.h"
 #include "NativeCommandSet.h"
 
-namespace kdxsim {
+namespace kdxdisplay {
 
 namespace {
 constexpr quint8 kEsc = 0x1B;
@@ -23,7 +23,7 @@ void EpsonCommandSet::reset()
 
 void EpsonCommandSet::feed(quint8 byte, qint64 now)
 {
-    Display &d = m_display;
+    VfdModel &d = m_display;
     Screen &s = d.screenForEdit();
     const WriteMode mode = d.writeMode();
     switch (m_state) {
@@ -87,7 +87,7 @@ void EpsonCommandSet::feed(quint8 byte, qint64 now)
 
 void EpsonCommandSet::finish(quint8 param, qint64)
 {
-    Display &d = m_display;
+    VfdModel &d = m_display;
     Screen &s = d.screenForEdit();
     if (m_prefix == kUs) {
         switch (m_command) {
@@ -136,4 +136,4 @@ void EpsonCommandSet::finish(quint8 param, qint64)
     }
 }
 
-} // namespace kdxsim
+} // namespace kdxdisplay

@@ -1,14 +1,14 @@
 #include "NativeCommandSet.h"
 
-#include "Display.h"
+#include "VfdModel.h"
 
-namespace kdxsim {
+namespace kdxdisplay {
 
 namespace {
 constexpr quint8 kEsc = 0x1B;
 } // namespace
 
-bool applyCommonControl(Display &display, quint8 byte)
+bool applyCommonControl(VfdModel &display, quint8 byte)
 {
     Screen &s = display.screenForEdit();
     const WriteMode mode = display.writeMode();
@@ -131,9 +131,8 @@ void NativeCommandSet::feed(quint8 byte, qint64 now)
 
 void NativeCommandSet::execute(qint64 now)
 {
-    Display &d = m_display;
-    if (d.config().faults.nak) {
-        d.note(QStringLiteral("frame \"%1\" refused (fault nak)").arg(QChar(m_letter)));
+    VfdModel &d = m_display;
+    if (!d.host().acceptsFrame(m_letter)) {
         d.acknowledge(false);
         return;
     }
@@ -202,15 +201,12 @@ void NativeCommandSet::execute(qint64 now)
         answer += d.storedMessage();
         answer += char(kFrameEnd);
         d.note(QStringLiteral("message read"));
-        d.send(answer);
+        d.send(Reply::Message, answer);
         return;
     }
     case 'V': { // the version text
-        QByteArray v = d.config().versionText.toLatin1();
-        if (d.config().faults.shortVersion)
-            v = v.left(3);
         d.note(QStringLiteral("version read"));
-        d.send(v);
+        d.send(Reply::Version, d.config().versionText.toLatin1());
         return;
     }
     default:
@@ -219,4 +215,4 @@ void NativeCommandSet::execute(qint64 now)
     }
 }
 
-} // namespace kdxsim
+} // namespace kdxdisplay

@@ -2,7 +2,7 @@
 
 #include "CommandSet.h"
 
-namespace kdxsim {
+namespace kdxdisplay {
 
 // The EPSON-style command set: single control bytes, US sequences (0x1F) and ESC
 // sequences for the cursor, clearing, write modes, cursor display, reverse, blink,
@@ -28,4 +28,4 @@ private:
     quint8 m_first = 0;  // first parameter of US "$" x y and ESC "Z" n 00
 };
 
-} // namespace kdxsim
+} // namespace kdxdisplay

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-namespace kdxsim {
+namespace kdxdisplay {
 
 QString writeModeName(WriteMode mode)
 {
@@ -199,4 +199,4 @@ QByteArray Screen::codes() const
     return out;
 }
 
-} // namespace kdxsim
+} // namespace kdxdisplay

@@ -5,7 +5,7 @@
 
 #include <array>
 
-namespace kdxsim {
+namespace kdxdisplay {
 
 namespace {
 
@@ -158,7 +158,7 @@ char32_t glyphFor(std::uint8_t code, NationalSet set)
 {
     // The display's lamp-test character lights every dot of its cell.
     if (code == 0xB2)
-        return U'█';
+        return kAllDotsGlyph;
     const int row = static_cast<int>(set);
     if (row < 14) {
         for (int i = 0; i < 12; ++i) {
@@ -178,4 +178,4 @@ QString glyphString(char32_t glyph)
     return QString::fromUcs4(&glyph, 1);
 }
 
-} // namespace kdxsim
+} // namespace kdxdisplay

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-namespace kdxsim {
+namespace kdxdisplay {
 
 // What happens when text reaches the end of a line or of the screen.
 enum class WriteMode {
@@ -73,4 +73,4 @@ private:
     QList<Cell> m_cells;
 };
 
-} // namespace kdxsim
+} // namespace kdxdisplay

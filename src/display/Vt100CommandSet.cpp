@@ -1,10 +1,10 @@
 #include "Vt100CommandSet.h"
 
-#include "Display.h"
+#include "VfdModel.h"
 
 #include <QList>
 
-namespace kdxsim {
+namespace kdxdisplay {
 
 namespace {
 constexpr quint8 kEsc = 0x1B;
@@ -27,7 +27,7 @@ void Vt100CommandSet::reset()
 
 void Vt100CommandSet::feed(quint8 byte, qint64)
 {
-    Display &d = m_display;
+    VfdModel &d = m_display;
     Screen &s = d.screenForEdit();
     switch (m_state) {
     case State::Text:
@@ -51,7 +51,7 @@ void Vt100CommandSet::feed(quint8 byte, qint64)
         case 'B': m_state = State::Brightness; return; // ESC B n: brightness
         case 'T':                                      // ESC T: the screen content
             d.note(QStringLiteral("screen content read"));
-            d.send(s.codes());
+            d.send(Reply::ScreenContent, s.codes());
             return;
         default: return;
         }
@@ -90,7 +90,7 @@ void Vt100CommandSet::feed(quint8 byte, qint64)
 
 void Vt100CommandSet::csi(quint8 final)
 {
-    Display &d = m_display;
+    VfdModel &d = m_display;
     Screen &s = d.screenForEdit();
     const QList<int> n = numbers(m_params);
     const int first = n.value(0);
@@ -128,7 +128,7 @@ void Vt100CommandSet::csi(quint8 final)
     case 'c': // ESC [ 0 c: identification
         if (first == 0) {
             d.note(QStringLiteral("identification sent"));
-            d.send(d.identification());
+            d.send(Reply::Identification, d.identification());
         }
         return;
     default:
@@ -136,4 +136,4 @@ void Vt100CommandSet::csi(quint8 final)
     }
 }
 
-} // namespace kdxsim
+} // namespace kdxdisplay

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-namespace kdxsim {
+namespace kdxdisplay {
 
 // The character sets the display can be told to use. The first fourteen are the
 // usual national replacement sets of such displays (twelve codes between 0x23
@@ -38,6 +38,9 @@ bool nationalSetFromNativeCode(std::uint8_t code, NationalSet *set);
 // ESC "R" n of the EPSON and VT100 sets takes 0-14.
 bool nationalSetFromEpson(std::uint8_t n, NationalSet *set);
 
+// The glyph of the lamp-test character 0xB2: every dot of the cell lit.
+constexpr char32_t kAllDotsGlyph = U'\u2588';
+
 // The glyph the display shows for a character code under the given set: code
 // page 437 shapes (0xB2 is the all-dots cell), national replacements applied.
 char32_t glyphFor(std::uint8_t code, NationalSet set);
@@ -47,4 +50,4 @@ char32_t cp437Glyph(std::uint8_t code);
 
 QString glyphString(char32_t glyph);
 
-} // namespace kdxsim
+} // namespace kdxdisplay
