@@ -3,6 +3,7 @@
 #include "ByteNotation.h"
 #include "CKDX.h"
 #include "EpsonCommand.h"
+#include "FindCommand.h"
 #include "FirmwareCommand.h"
 #include "NetworkAddress.h"
 #include "PortFactory.h"
@@ -275,6 +276,8 @@ std::vector<Command> makeCommands()
                          return s.reportText(r, v);
                      })});
 
+    table.push_back(findDisplayCommand());
+
     table.push_back({QStringLiteral("get-message"), QString(), QStringLiteral("print the stored message, escaped like the version"),
                      noArgument(QStringLiteral("get-message"), [](Session &s) {
                          QString m;
@@ -409,6 +412,13 @@ const Command *findCommand(const QString &name)
             return &c;
     }
     return nullptr;
+}
+
+QJsonObject summaryFields(const Command &command, const QString &port, const QString &line, bool raw)
+{
+    if (command.name == QLatin1String("find"))
+        return findFields(port, line, raw);
+    return {};
 }
 
 QString commandUsage(const Command &command)

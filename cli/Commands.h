@@ -10,6 +10,7 @@
 // checks the arguments and returns what to run. To add a global option, add one
 // entry to the options table and a field to `Options` that its `apply` sets.
 
+#include <QJsonObject>
 #include <QString>
 #include <QStringList>
 
@@ -95,6 +96,10 @@ struct GlobalOption
 const std::vector<Command> &commands();
 const std::vector<GlobalOption> &globalOptions();
 const Command *findCommand(const QString &name);
+
+// A command's own fields for a succeeding port's entry of the JSON summary,
+// read from the last line that port printed; empty for most commands.
+QJsonObject summaryFields(const Command &command, const QString &port, const QString &line, bool raw);
 
 // Makes --port the driver's port: a COM name of the port map gives its number,
 // anything else is a device path opened as port 1. False for an empty name.

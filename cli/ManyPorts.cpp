@@ -68,7 +68,11 @@ int runOnPorts(const Options &options, const QStringList &arguments, const Comma
     if (command.name == QLatin1String("firmware") && ::isatty(STDERR_FILENO))
         runOptions.display = ParallelRun::Display::InPlace;
     ParallelRun run(runOptions);
-    const QList<PortOutcome> outcomes = run.run(jobs);
+    QList<PortOutcome> outcomes = run.run(jobs);
+    for (PortOutcome &o : outcomes) {
+        if (o.status == 0)
+            o.fields = summaryFields(command, o.port, o.text, options.raw);
+    }
 
     std::fflush(stdout);
     const QByteArray summary = options.json ? RunSummary::json(outcomes) : RunSummary::table(outcomes).toLocal8Bit();

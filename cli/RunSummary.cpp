@@ -71,12 +71,15 @@ QByteArray RunSummary::json(const QList<PortOutcome> &outcomes)
 {
     QJsonArray ports;
     for (const PortOutcome &o : outcomes) {
-        ports.append(QJsonObject {
+        QJsonObject port {
             {QStringLiteral("port"), o.port},
             {QStringLiteral("result"), o.status},
             {QStringLiteral("text"), o.text},
             {QStringLiteral("seconds"), double(o.ms) / 1000.0},
-        });
+        };
+        for (auto it = o.fields.begin(); it != o.fields.end(); ++it)
+            port.insert(it.key(), it.value());
+        ports.append(port);
     }
     const QJsonObject doc {
         {QStringLiteral("status"), exitStatus(outcomes)},

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QJsonObject>
 #include <QList>
 #include <QString>
 
@@ -11,6 +12,7 @@ struct PortOutcome
     int status = 0; // the exit status, as a kdxctl on that port alone gives it
     QString text;   // what it said last: "OK", the version, or why it failed
     qint64 ms = 0;  // from start to end
+    QJsonObject fields; // the command's own fields for the JSON summary
 };
 
 // The end of a run on many ports: the exit status and the summary, as a table

@@ -7,6 +7,7 @@ constexpr char kPrompt = '>';
 constexpr quint8 kEsc = 0x1B;
 constexpr quint8 kCr = 0x0D;
 constexpr quint8 kLf = 0x0A;
+constexpr quint8 kEtb = 0x17; // the end of a native frame
 } // namespace
 
 FirmwareLoader::FirmwareLoader(Sender send, const FaultSet &faults)
@@ -118,6 +119,13 @@ void FirmwareLoader::feed(quint8 byte, qint64 now)
 
     if (byte == kLf)
         return;
+    // A native frame is no loader command: the loader shows its prompt again,
+    // so a host asking for the version learns where the display is.
+    if (byte == kEtb) {
+        m_line.clear();
+        prompt(false);
+        return;
+    }
     if (byte == kCr) {
         const QByteArray line = m_line;
         m_line.clear();

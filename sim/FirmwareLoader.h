@@ -12,7 +12,7 @@ namespace kdxsim {
 // The display's firmware loader. Entered with ESC "Load", it prompts ">" and
 // understands "1" (prompt again), "XA" CR (prompt), "PX" or "ZX" CR LF (start an
 // XModem receive of an encrypted or a plain image) and ESC "R" CR (leave and
-// restart the display).
+// restart the display). A native frame gets the prompt again.
 class FirmwareLoader
 {
 public:

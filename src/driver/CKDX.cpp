@@ -55,35 +55,80 @@ bool paramByte(double value, int offset, QByteArray &out)
 
 QByteArray frame(char letter, const QByteArray &params)
 {
-    QByteArray f;
-    f.append(kEOT).append(kSOH).append(letter).append(params).append(kETB);
-    return f;
+    return CKDX::NativeFrame(letter, params);
 }
+
+struct LineCode
+{
+    const char *text;
+    char code;
+};
+
+// The display's baud list, in the order of its codes.
+constexpr LineCode kBaudCodes[] = {
+    {"19200", '0'}, {"9600", '1'}, {"4800", '2'}, {"2400", '3'}, {"1200", '4'}, {"600", '5'},
+    // The display has one code for both of these.
+    {"300", '6'}, {"38400", '6'}, {"115200", '7'},
+};
+
+// The display's framings: upper-case code letters mean 7 data bits with
+// parity, lower-case 8 data bits.
+constexpr LineCode kFramingCodes[] = {
+    {"N,8,1", 'N'}, {"O,7,1", 'O'}, {"E,7,1", 'E'}, {"O,8,1", 'o'}, {"E,8,1", 'e'},
+};
 
 char baudCode(const QString &baud)
 {
-    static const QHash<QString, char> codes {
-        {QStringLiteral("19200"), '0'}, {QStringLiteral("9600"), '1'}, {QStringLiteral("4800"), '2'},
-        {QStringLiteral("2400"), '3'},  {QStringLiteral("1200"), '4'}, {QStringLiteral("600"), '5'},
-        // The display has one code for both of these.
-        {QStringLiteral("300"), '6'},   {QStringLiteral("38400"), '6'}, {QStringLiteral("115200"), '7'},
-    };
-    return codes.value(baud, 0);
+    for (const LineCode &c : kBaudCodes) {
+        if (baud == QLatin1String(c.text))
+            return c.code;
+    }
+    return 0;
 }
 
 char parityCode(const QString &parity)
 {
-    // Upper-case letters: 7 data bits with parity; lower-case: 8 data bits.
-    static const QHash<QString, char> codes {
-        {QStringLiteral("NONE"), 'N'},  {QStringLiteral("N,8,1"), 'N'}, {QStringLiteral("ODD"), 'O'},
-        {QStringLiteral("O,7,1"), 'O'}, {QStringLiteral("EVEN"), 'E'},  {QStringLiteral("E,7,1"), 'E'},
-        {QStringLiteral("O,8,1"), 'o'}, {QStringLiteral("o,8,1"), 'o'}, {QStringLiteral("E,8,1"), 'e'},
-        {QStringLiteral("e,8,1"), 'e'},
+    // The words and the lower-case forms of the 8-bit framings name them too.
+    static const QHash<QString, char> aliases {
+        {QStringLiteral("NONE"), 'N'}, {QStringLiteral("ODD"), 'O'}, {QStringLiteral("EVEN"), 'E'},
+        {QStringLiteral("o,8,1"), 'o'}, {QStringLiteral("e,8,1"), 'e'},
     };
-    return codes.value(parity, 0);
+    for (const LineCode &c : kFramingCodes) {
+        if (parity == QLatin1String(c.text))
+            return c.code;
+    }
+    return aliases.value(parity, 0);
 }
 
 } // namespace
+
+QStringList CKDX::DisplayBaudRates()
+{
+    QStringList rates;
+    for (const LineCode &c : kBaudCodes)
+        rates << QLatin1String(c.text);
+    return rates;
+}
+
+QStringList CKDX::DisplayFramings()
+{
+    QStringList framings;
+    for (const LineCode &c : kFramingCodes)
+        framings << QLatin1String(c.text);
+    return framings;
+}
+
+bool CKDX::answersLikeKdx(const QByteArray &versionAnswer)
+{
+    return versionAnswer.size() >= kMinVersionLength;
+}
+
+QByteArray CKDX::NativeFrame(char letter, const QByteArray &params)
+{
+    QByteArray f;
+    f.append(kEOT).append(kSOH).append(letter).append(params).append(kETB);
+    return f;
+}
 
 CKDX::CKDX()
 {
@@ -407,7 +452,7 @@ qint32 CKDX::GetVersion(QString &o_sVersion)
     qint32 result = readBack('V', kVersionPoll, kVersionPolls, kVersionSettle, answer);
     if (result != kdx::OK)
         return result;
-    if (answer.size() < 4)
+    if (!answersLikeKdx(answer))
         return kdx::Nack;
     o_sVersion = platform::ansi::toUnicode(answer);
     return kdx::OK;

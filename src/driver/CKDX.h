@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <chrono>
 
@@ -61,6 +62,21 @@ public:
     qint32 FullyLightTube(qint16 i_SendStringLen);
 
     qint32 GetVersion(QString &o_sVersion);
+
+    // Whether the answer to the version query is what a KDX display gives: a
+    // version text of at least kMinVersionLength bytes. The one test of "a
+    // display is on this port", for GetVersion and for whoever looks for one.
+    static constexpr int kMinVersionLength = 4;
+    static bool answersLikeKdx(const QByteArray &versionAnswer);
+
+    // The display's own line settings as SetBaudRate takes them: the rates of
+    // its baud list ("19200" ... "115200", in the order of their codes) and its
+    // five framings ("N,8,1", "O,7,1", "E,7,1", "O,8,1", "E,8,1").
+    static QStringList DisplayBaudRates();
+    static QStringList DisplayFramings();
+
+    // A native frame: 04 01, the letter, the parameter bytes, 17.
+    static QByteArray NativeFrame(char letter, const QByteArray &params = {});
 
     // Text and byte transfers.
     qint32 SendMessage(const QString &i_sMessage);
