@@ -1,6 +1,9 @@
 #include "SettingTab.h"
 
+#include "AppInfo.h"
 #include "CKDX.h"
+#include "Dialogs.h"
+#include "DisplayFinder.h"
 #include "DisplayModel.h"
 #include "PortMap.h"
 #include "TabHost.h"
@@ -12,6 +15,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
@@ -50,6 +54,9 @@ SettingTab::SettingTab(TabHost &host, QWidget *parent)
 {
     fraRS232 = named(new QGroupBox(QStringLiteral("RS232 Settings"), this), QStringLiteral("fraRS232"));
     cboComport = named(new PortList(this, fraRS232), QStringLiteral("cboComport"));
+    cmdFindDisplay = named(new QPushButton(QStringLiteral("Find &Display"), fraRS232), QStringLiteral("cmdFindDisplay"));
+    cmdFindDisplay->setToolTip(QStringLiteral("Ask the display for its version at every rate and framing it has."));
+    cmdFindDisplay->setAccessibleName(QStringLiteral("Find the display's line settings"));
     lblComportDevice = named(new QLabel(fraRS232), QStringLiteral("lblComportDevice"));
     lblComportDevice->setTextFormat(Qt::PlainText);
     lblComportDevice->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -59,14 +66,15 @@ SettingTab::SettingTab(TabHost &host, QWidget *parent)
     auto *rs232 = new QGridLayout(fraRS232);
     rs232->addWidget(buddyLabel(QStringLiteral("&Comport:"), cboComport, fraRS232), 0, 0);
     rs232->addWidget(cboComport, 0, 1);
-    rs232->addWidget(lblComportDevice, 0, 2);
+    rs232->addWidget(cmdFindDisplay, 0, 2);
+    rs232->addWidget(lblComportDevice, 0, 3);
     rs232->addWidget(buddyLabel(QStringLiteral("&Baud Rate:"), cboBaudRate, fraRS232), 1, 0);
     rs232->addWidget(cboBaudRate, 1, 1);
     auto *parityLabel = buddyLabel(QStringLiteral("&Parity,Data bit,Stop bit:"), cboParity, fraRS232);
     parityLabel->setWordWrap(true);
     rs232->addWidget(parityLabel, 2, 0);
     rs232->addWidget(cboParity, 2, 1);
-    rs232->setColumnStretch(2, 1);
+    rs232->setColumnStretch(3, 1);
 
     fraMiscellaneous = named(new QGroupBox(QStringLiteral("Miscellaneous"), this), QStringLiteral("fraMiscellaneous"));
     cmdLightTube = named(new QPushButton(QStringLiteral("Fully Light the Tube"), fraMiscellaneous),
@@ -97,7 +105,7 @@ SettingTab::SettingTab(TabHost &host, QWidget *parent)
     layout->addWidget(fraDisplayType);
     layout->addStretch(1);
 
-    chainFocus({cboComport, cboBaudRate, cboParity, cmdLightTube, cmdFirmwireUpdate, cmdMis, cboKDXType});
+    chainFocus({cboComport, cmdFindDisplay, cboBaudRate, cboParity, cmdLightTube, cmdFirmwireUpdate, cmdMis, cboKDXType});
     for (QComboBox *list : {cboComport, cboBaudRate, cboParity, cboKDXType})
         wheelOnlyWithFocus(list);
 
@@ -105,6 +113,7 @@ SettingTab::SettingTab(TabHost &host, QWidget *parent)
     connect(cboBaudRate, &QComboBox::currentIndexChanged, this, &SettingTab::cboBaudRate_Click);
     connect(cboParity, &QComboBox::currentIndexChanged, this, &SettingTab::cboParity_Click);
     connect(cmdLightTube, &QPushButton::clicked, this, &SettingTab::cmdLightTube_Click);
+    connect(cmdFindDisplay, &QPushButton::clicked, this, &SettingTab::cmdFindDisplay_Click);
 }
 
 void SettingTab::FillParityList(const DisplayModel &model)
@@ -204,4 +213,119 @@ void SettingTab::updateComportDevice()
     }
     lblComportDevice->setText(QStringLiteral("device: %1").arg(shown));
     lblComportDevice->setToolTip(QStringLiteral("COM%1 in the port map %2").arg(number).arg(map.dir()));
+}
+
+bool SettingTab::useFound(const QString &baud, const QString &framing)
+{
+    const int rate = cboBaudRate->findText(baud);
+    int parity = -1;
+    for (int i = 0; i < cboParity->count(); ++i) {
+        if (cboParity->itemText(i).compare(framing, Qt::CaseInsensitive) == 0)
+            parity = i;
+    }
+    if (rate < 0 || parity < 0)
+        return false;
+    // The lists' handlers hand the values to the driver and save them.
+    cboBaudRate->setCurrentIndex(rate);
+    cboParity->setCurrentIndex(parity);
+    return true;
+}
+
+void SettingTab::cmdFindDisplay_Click()
+{
+    if (!m_host.beginCommand())
+        return;
+    CKDX &kdx = m_host.kdx();
+    const QString port = cboComport->currentText();
+    DisplayFinder finder(kdx);
+    finder.setStart({kdx.BaudRate(), kdx.Parity()});
+    finder.onTrying = [this, port](const DisplayFinder::Setting &s, int n, int total) {
+        m_host.showStatus(QStringLiteral("Looking for the display on %1 at %2 baud, %3 (setting %4 of %5)...")
+                              .arg(port, s.baud, s.framing)
+                              .arg(n)
+                              .arg(total));
+    };
+    m_host.setCancel([&finder] { finder.cancel(); });
+    const DisplayFinder::Result r = finder.find();
+    m_host.setCancel({});
+    m_host.endCommand();
+
+    const QString title = platform::app::title();
+    switch (r.outcome) {
+    case DisplayFinder::Outcome::Cancelled:
+        m_host.showStatus(QStringLiteral("The search for the display was stopped."));
+        return;
+    case DisplayFinder::Outcome::PortFailed:
+        m_host.showResult(r.portResult);
+        return;
+    case DisplayFinder::Outcome::NotFound:
+        m_host.showResult(kdx::NoResponse);
+        platform::dialogs().messageBox(
+            QStringLiteral("No display answered on %1 at any of the %2 line settings. Check that the display "
+                           "has power, that its cable is plugged in, and that %1 is the port it is on.")
+                .arg(port)
+                .arg(r.settingsTried),
+            title, platform::MsgIcon::Exclamation);
+        return;
+    case DisplayFinder::Outcome::Loader:
+        m_host.showStatus(QStringLiteral("The display is in its firmware loader."));
+        platform::dialogs().messageBox(
+            QStringLiteral("The display on %1 is in its firmware loader (it answered at %2 baud, %3). Run a "
+                           "firmware update, or power it off and on.")
+                .arg(port, r.baud, r.framings.value(0)),
+            title, platform::MsgIcon::Exclamation);
+        return;
+    case DisplayFinder::Outcome::Found:
+        break;
+    }
+
+    QString version = r.version;
+    if (version.startsWith(QLatin1Char('?')))
+        version[0] = QLatin1Char('R');
+    QString text;
+    if (r.framingKnown())
+        text = QStringLiteral("The display on %1 answers at %2 baud, %3. Its firmware version is %4.")
+                   .arg(port, r.baud, r.framings.first(), version);
+    else
+        text = QStringLiteral("The display on %1 answers at %2 baud. Its firmware version is %3. This line cannot "
+                              "tell its framing: the display answered alike with %4.")
+                   .arg(port, r.baud, version, r.framings.join(QStringLiteral(", ")));
+    m_host.showStatus(QStringLiteral("The display answers at %1 baud.").arg(r.baud));
+
+    // The entry of the parity list for a framing, -1 for none.
+    auto parityEntry = [this](const QString &framing) {
+        for (int i = 0; i < cboParity->count(); ++i) {
+            if (cboParity->itemText(i).compare(framing, Qt::CaseInsensitive) == 0)
+                return i;
+        }
+        return -1;
+    };
+    // Where the line cannot tell the framing, the tab's own stays if it is
+    // one of those possible; otherwise the first possible one the list has.
+    int parity = -1;
+    if (!r.framingKnown() && r.framings.contains(cboParity->currentText(), Qt::CaseInsensitive))
+        parity = cboParity->currentIndex();
+    for (int i = 0; parity < 0 && i < r.framings.size(); ++i)
+        parity = parityEntry(r.framings[i]);
+    if (cboBaudRate->findText(r.baud) < 0 || parity < 0) {
+        platform::dialogs().messageBox(
+            text + QStringLiteral(" This window has no setting for it. Bring the display to a rate this window "
+                                  "lists with kdxctl, for example: kdxctl --port %1 --baud %2 --parity %3 set-baud "
+                                  "19200 N,8,1")
+                       .arg(port, r.baud, r.framings.first()),
+            title, platform::MsgIcon::Information);
+        return;
+    }
+    const QString framing = cboParity->itemText(parity);
+    QMessageBox box(QMessageBox::Question, title,
+                    text + QStringLiteral(" Use %1 baud, %2 on the Setting tab?").arg(r.baud, framing),
+                    QMessageBox::NoButton, window());
+    box.setObjectName(QStringLiteral("msgFoundDisplay"));
+    QPushButton *use = box.addButton(QStringLiteral("Use These Settings"), QMessageBox::AcceptRole);
+    use->setObjectName(QStringLiteral("cmdUseFound"));
+    box.addButton(QMessageBox::Close);
+    box.setDefaultButton(use);
+    box.exec();
+    if (box.clickedButton() == use && useFound(r.baud, framing))
+        m_host.showStatus(QStringLiteral("The Setting tab now uses %1 baud, %2.").arg(r.baud, framing));
 }

@@ -28,11 +28,15 @@ public:
     void cboBaudRate_Click();
     void cboParity_Click();
     void cmdLightTube_Click();
+    // Looks for the display at every line setting it has, with the window
+    // alive and Cancel or Esc to stop, and offers what it found.
+    void cmdFindDisplay_Click();
 
     // Re-reads the port map and shows which device the chosen number stands for.
     void updateComportDevice();
 
     QComboBox *cboComport = nullptr;
+    QPushButton *cmdFindDisplay = nullptr;
     QLabel *lblComportDevice = nullptr;
     QComboBox *cboBaudRate = nullptr;
     QComboBox *cboParity = nullptr;
@@ -45,5 +49,9 @@ public:
     QComboBox *cboKDXType = nullptr;
 
 private:
+    // The Setting tab's lists set to a found rate and framing; false with the
+    // reason when the lists have no such entry.
+    bool useFound(const QString &baud, const QString &framing);
+
     TabHost &m_host;
 };

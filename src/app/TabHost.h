@@ -3,6 +3,8 @@
 #include <QtGlobal>
 #include <QString>
 
+#include <functional>
+
 class CKDX;
 
 // What a tab of the main window needs from the window that holds it: the one
@@ -34,6 +36,12 @@ public:
 
     // A message box for a parameter that cannot be sent.
     virtual void refuse(const QString &text) = 0;
+
+    // A command that can be stopped shows the window's Cancel button (Esc
+    // presses it too) while it runs; an empty function takes the button away.
+    virtual void setCancel(std::function<void()> cancel) { Q_UNUSED(cancel); }
+    // What a long command is doing, or how it ended, in the status line.
+    virtual void showStatus(const QString &text) { Q_UNUSED(text); }
 
     // The settings store's application name.
     virtual QString settingsName() const = 0;

@@ -125,10 +125,22 @@ void frmMain::buildUi()
     lblStatus->setBuddy(txtStatus);
     cmdExit = named(new QPushButton(QStringLiteral("&Exit"), this), QStringLiteral("cmdExit"));
     connect(cmdExit, &QPushButton::clicked, this, &frmMain::cmdExit_Click);
+    cmdCancel = named(new QPushButton(QStringLiteral("Cancel"), this), QStringLiteral("cmdCancel"));
+    cmdCancel->setAccessibleName(QStringLiteral("Stop the running search"));
+    cmdCancel->setVisible(false);
+    connect(cmdCancel, &QPushButton::clicked, this, [this] {
+        if (m_cancel)
+            m_cancel();
+    });
+    // Esc stops what the Cancel button stops, wherever the focus is.
+    m_escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    m_escape->setEnabled(false);
+    connect(m_escape, &QShortcut::activated, cmdCancel, &QPushButton::click);
 
     statusRow = new QHBoxLayout;
     statusRow->addWidget(lblStatus);
     statusRow->addWidget(txtStatus, 1);
+    statusRow->addWidget(cmdCancel);
     // The Traffic window (also Ctrl+T) shows what went over the line.
     statusRow->addWidget(monitor::TrafficWindow::makeOpenButton(this));
     statusRow->addWidget(cmdExit);
@@ -373,6 +385,23 @@ void frmMain::showResult(qint32 result)
     const QString reason = result == kdx::OpenFailed ? openFailureReason(kdx().CommPort()) : QString();
     txtStatus->setText(reason.isEmpty() ? text : text + QLatin1Char(' ') + reason);
     txtStatus->setToolTip(reason);
+    txtStatus->setCursorPosition(0);
+}
+
+void frmMain::setCancel(std::function<void()> cancel)
+{
+    m_cancel = std::move(cancel);
+    const bool on = bool(m_cancel);
+    cmdCancel->setVisible(on);
+    m_escape->setEnabled(on);
+    if (on)
+        cmdCancel->setFocus(Qt::OtherFocusReason);
+}
+
+void frmMain::showStatus(const QString &text)
+{
+    txtStatus->setText(text);
+    txtStatus->setToolTip(text);
     txtStatus->setCursorPosition(0);
 }
 

@@ -80,6 +80,8 @@ public:
     QTabWidget *SSTab1 = nullptr;
     QLineEdit *txtStatus = nullptr;
     QPushButton *cmdExit = nullptr;
+    // Shown only while a command that can be stopped runs (Find Display).
+    QPushButton *cmdCancel = nullptr;
     // The row below the tabs: "Status:", txtStatus, then the window's buttons,
     // cmdExit last. A further window button goes in before cmdExit.
     QHBoxLayout *statusRow = nullptr;
@@ -133,6 +135,8 @@ public:
     void endCommand() override;
     void showResult(qint32 result) override;
     void refuse(const QString &text) override;
+    void setCancel(std::function<void()> cancel) override;
+    void showStatus(const QString &text) override;
     QString settingsName() const override;
 
 protected:
@@ -154,4 +158,6 @@ private:
     bool m_blnBusy = false;
     bool m_blnSized = false;
     QPointer<QWidget> m_focusBeforeCommand;
+    std::function<void()> m_cancel;
+    class QShortcut *m_escape = nullptr;
 };

@@ -5,6 +5,7 @@
 #include "LimitedTextEdit.h"
 #include "PosixSerialPort.h"
 #include "frmCKDX.h"
+#include "SettingTab.h"
 #include "TestEnv.h"
 #include "frmCKDX.h"
 #include "frmMain.h"
@@ -18,6 +19,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -144,6 +146,10 @@ private slots:
     void lampTest();
     void firmwareRoad_data();
     void firmwareRoad();
+    void findDisplay_data();
+    void findDisplay();
+    void findDisplayStops_data();
+    void findDisplayStops();
     void vt100Window();
     void exitEndsTheProgram();
     void cursorIcons();
@@ -872,6 +878,102 @@ QStringList runModal(const std::function<void()> &open, const std::function<void
 }
 
 } // namespace
+
+// A display on a line that carries parity: it answers the version query only
+// at its own rate and framing ("9600,E,7,1" as the port has it).
+void displayAt(kdxtest::FakeSerialPort &port, const QString &line, const QByteArray &answer)
+{
+    port.setResponder([line, answer](kdxtest::FakeSerialPort &p, const QByteArray &written) {
+        if (written == hex("04 01 56 17") && p.settings() == line)
+            p.reply(answer, 20);
+    });
+}
+
+void tst_frmMain::findDisplay_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<QString>("box"); // what the message box says, in part
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<QString>("setting"); // the Setting tab afterwards
+
+    QTest::newRow("found and used") << "9600,E,7,1" << QByteArray("?1.05")
+                                    << "answers at 9600 baud, E,7,1. Its firmware version is R1.05. Use 9600 baud, E,7,1"
+                                    << "The Setting tab now uses 9600 baud, E,7,1." << "9600 E,7,1";
+    QTest::newRow("a rate the window has not") << "115200,N,8,1" << QByteArray("?1.05")
+                                                << "This window has no setting for it."
+                                                << "The display answers at 115200 baud." << "19200 N,8,1";
+    QTest::newRow("in its loader") << "4800,N,8,1" << QByteArray(">")
+                                   << "is in its firmware loader (it answered at 4800 baud, N,8,1)"
+                                   << "The display is in its firmware loader." << "19200 N,8,1";
+    QTest::newRow("nothing answers") << "" << QByteArray() << "No display answered on COM1 at any of the 45"
+                                     << "Device does not respond." << "19200 N,8,1";
+}
+
+void tst_frmMain::findDisplay()
+{
+    QFETCH(QString, line);
+    QFETCH(QByteArray, answer);
+    QFETCH(QString, box);
+    QFETCH(QString, status);
+    QFETCH(QString, setting);
+    frmMain w;
+    displayAt(port(), line, answer);
+    QString question;
+    runModal([&] { w.settingTab->cmdFindDisplay->click(); },
+             [&](QWidget *modal) {
+                 auto *b = qobject_cast<QMessageBox *>(modal);
+                 question = b ? b->text() : QString();
+                 if (auto *use = modal->findChild<QPushButton *>(QStringLiteral("cmdUseFound")))
+                     use->click();
+             });
+    const QString said = question + m_env->dialogs.boxes.value(0).text;
+    QVERIFY2(said.contains(box), qPrintable(said));
+    QCOMPARE(w.txtStatus->text(), status);
+    QCOMPARE(w.cboBaudRate->currentText() + QLatin1Char(' ') + w.cboParity->currentText(), setting);
+    QCOMPARE(stored("Settings", "BaudRate"), QString::number(w.cboBaudRate->currentIndex()));
+    QVERIFY(!w.isBusy());
+    QVERIFY(!w.cmdCancel->isVisible());
+    QVERIFY(!port().portOpen());
+    // The driver talks at what the tab shows, found or not.
+    QCOMPARE(w.kdx().BaudRate() + QLatin1Char(' ') + w.kdx().Parity(), setting);
+}
+
+void tst_frmMain::findDisplayStops_data()
+{
+    QTest::addColumn<bool>("escape");
+    QTest::newRow("Cancel button") << false;
+    QTest::newRow("Esc") << true;
+}
+
+void tst_frmMain::findDisplayStops()
+{
+    QFETCH(bool, escape);
+    frmMain w;
+    w.show();
+    QApplication::setActiveWindow(&w);
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    qint64 stoppedAt = 0;
+    bool busyMeanwhile = false;
+    m_env->clock.schedule(m_env->clock.nowMs() + 1000, [&] {
+        busyMeanwhile = w.isBusy() && !w.SSTab1->isEnabled() && w.cursor().shape() == Qt::WaitCursor
+            && w.cmdCancel->isVisible() && w.txtStatus->text().startsWith(QLatin1String("Looking for the display"));
+        stoppedAt = m_env->clock.nowMs();
+        if (escape)
+            QTest::keyClick(&w, Qt::Key_Escape);
+        else
+            w.cmdCancel->click();
+    });
+    w.settingTab->cmdFindDisplay->click();
+    QVERIFY(busyMeanwhile);
+    QVERIFY2(m_env->clock.nowMs() - stoppedAt <= 10, qPrintable(QString::number(m_env->clock.nowMs() - stoppedAt)));
+    QCOMPARE(w.txtStatus->text(), QStringLiteral("The search for the display was stopped."));
+    QVERIFY(m_env->dialogs.boxes.isEmpty());
+    QVERIFY(!w.isBusy());
+    QVERIFY(w.SSTab1->isEnabled());
+    QVERIFY(!w.cmdCancel->isVisible());
+    QVERIFY(!port().portOpen());
+}
 
 void tst_frmMain::firmwareRoad_data()
 {

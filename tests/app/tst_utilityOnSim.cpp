@@ -4,12 +4,14 @@
 #include "CKDX.h"
 #include "LimitedTextEdit.h"
 #include "PortMap.h"
+#include "SettingTab.h"
 #include "SimProcess.h"
 #include "TestEnv.h"
 #include "frmCKDX.h"
 #include "frmMain.h"
 #include "mod_Init.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
@@ -18,8 +20,10 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
+#include <QTimer>
 #include <QtTest>
 
 namespace {
@@ -37,6 +41,7 @@ private slots:
     void cleanupTestCase();
     void commandsReachTheDisplay();
     void epsonTabAndCharacterTable();
+    void findDisplayAt9600();
 
 private:
     QJsonObject state() const { return m_sim->state(); }
@@ -140,6 +145,49 @@ void tst_utilityOnSim::epsonTabAndCharacterTable()
     w.cmdPRYX[12]->click();
     QTRY_COMPARE(state().value("commandSet").toString(), QStringLiteral("native"));
     QVERIFY(dialogs.boxes.isEmpty());
+}
+
+// A display nobody remembers setting to 9600: Find Display, then "Use These
+// Settings", and the window talks to it.
+void tst_utilityOnSim::findDisplayAt9600()
+{
+    constexpr int kOtherCom = kCom + 1;
+    SimProcess sim(platform::PortMap::defaultDir());
+    QVERIFY2(sim.start({QStringLiteral("--com"), QString::number(kOtherCom), QStringLiteral("--baud"),
+                        QStringLiteral("9600")}),
+             qPrintable(sim.error()));
+    kdxtest::firstStartOn(kOtherCom);
+    kdxtest::RecordingDialogs dialogs;
+    frmMain w;
+    QCOMPARE(w.cboBaudRate->currentText(), QStringLiteral("19200"));
+
+    QString question;
+    QTimer watcher;
+    watcher.setInterval(20);
+    connect(&watcher, &QTimer::timeout, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        question = box->text();
+        box->findChild<QPushButton *>(QStringLiteral("cmdUseFound"))->click();
+    });
+    watcher.start();
+    w.settingTab->cmdFindDisplay->click();
+    watcher.stop();
+    QVERIFY2(question.contains(QLatin1String("answers at 9600 baud")), qPrintable(question));
+    QCOMPARE(w.cboBaudRate->currentText(), QStringLiteral("9600"));
+    QCOMPARE(w.cboParity->currentText(), QStringLiteral("N,8,1"));
+    QCOMPARE(QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("kdx-utility"),
+                       QStringLiteral("KDXB Utility"))
+                 .value(QStringLiteral("Settings/BaudRate"))
+                 .toString(),
+             QString::number(w.cboBaudRate->currentIndex()));
+
+    w.cmdPRYX[9]->click();
+    QCOMPARE(w.txtStatus->text(), QStringLiteral("OK"));
+    QCOMPARE(w.lblFirmwareVersion->text(), QStringLiteral("R1.05"));
+    QVERIFY(dialogs.boxes.isEmpty());
+    frmCKDX::resetInstance();
 }
 
 QTEST_MAIN(tst_utilityOnSim)
