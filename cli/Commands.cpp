@@ -10,6 +10,7 @@
 #include "PortMap.h"
 #include "PosixSerialPort.h"
 #include "RunCommand.h"
+#include "SpyCommand.h"
 #include "TerminalText.h"
 #include "TapSerialPort.h"
 #include "frmCKDX.h"
@@ -330,6 +331,7 @@ std::vector<Command> makeCommands()
                      }});
 
     table.push_back(runCommand());
+    table.push_back(spyCommand());
 
     return table;
 }

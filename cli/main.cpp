@@ -129,8 +129,9 @@ int main(int argc, char **argv)
     if (!action)
         return usage(problem);
 
+    // Only the driver's port is tapped; the spy writes its own trace.
     Trace trace;
-    if (!trace.start(chosen, problem))
+    if (command->usesPort && !trace.start(chosen, problem))
         return usage(problem);
     Session session(chosen, commPort);
     const int status = action(session);

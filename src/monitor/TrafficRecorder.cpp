@@ -27,6 +27,7 @@ void TrafficRecorder::tapped(const platform::TapEvent &event)
         m_decoder.portEvent(event.timeUs, QStringLiteral("settings ") + event.text);
         break;
     case Kind::Fault:
+    case Kind::Note:
         m_decoder.portEvent(event.timeUs, event.text);
         break;
     }

@@ -2,12 +2,14 @@
 
 #include "Clock.h"
 
+#include <QCoreApplication>
 #include <QTcpSocket>
 #include <QTimer>
 
 #include <libtelnet.h>
 
 #include <limits>
+#include <utility>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
@@ -239,6 +241,22 @@ void NetworkSerialPort::takeBytes(const char *data, qsizetype size)
     m_rx.append(data, qMin(size, kMaxBuffered - m_rx.size()));
 }
 
+void NetworkSerialPort::tellReady()
+{
+    if (m_ready && m_open && (!m_rx.isEmpty() || m_lost))
+        std::exchange(m_ready, nullptr)();
+}
+
+bool NetworkSerialPort::notifyWhenReadable(std::function<void()> ready)
+{
+    if (!m_open || !QCoreApplication::instance())
+        return false;
+    m_ready = std::move(ready);
+    // What a wait inside an earlier call took from the socket is waiting already.
+    tellReady();
+    return true;
+}
+
 bool NetworkSerialPort::sendPending()
 {
     Clock &clk = clock();
@@ -273,6 +291,7 @@ void NetworkSerialPort::dropConnection()
         m_telnet = nullptr;
     }
     m_open = false;
+    m_ready = nullptr;
     m_parked = false;
     m_connected = false;
     m_discarding = false;
@@ -283,7 +302,15 @@ void NetworkSerialPort::dropConnection()
 bool NetworkSerialPort::connectSocket()
 {
     m_socket = std::make_unique<QTcpSocket>();
-    QObject::connect(m_socket.get(), &QIODevice::readyRead, m_socket.get(), [this] { takeAvailable(); });
+    QObject::connect(m_socket.get(), &QIODevice::readyRead, m_socket.get(), [this] {
+        takeAvailable();
+        tellReady();
+    });
+    QObject::connect(m_socket.get(), &QAbstractSocket::disconnected, m_socket.get(), [this] {
+        if (m_connected)
+            m_lost = true;
+        tellReady();
+    });
     if (m_address.kind == NetworkAddress::Kind::Rfc2217) {
         // Ready before the first byte: a server opens with its own requests.
         m_telnet = telnet_init(kTelnetOptions, &NetworkSerialPort::onTelnetEvent, 0, this);
@@ -577,6 +604,7 @@ bool NetworkSerialPort::setPortOpen(bool open)
 void NetworkSerialPort::holdConnection()
 {
     m_open = false;
+    m_ready = nullptr;
     m_parked = true;
     m_parkedAtMs = clock().nowMs();
     // What the display sends while nobody has the port open is not kept: the

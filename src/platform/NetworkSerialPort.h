@@ -55,6 +55,7 @@ public:
     bool input(QByteArray &data) override;
     bool output(const QByteArray &data) override;
     PortFault lastFault() const override { return m_fault; }
+    bool notifyWhenReadable(std::function<void()> ready) override;
 
     // Why the last open failed, in one line ("connection refused" ...).
     QString openFailureReason(const QString &portName) const override;
@@ -87,6 +88,7 @@ private:
     void readSocket();
     void takeAvailable();
     void takeBytes(const char *data, qsizetype size);
+    void tellReady();
     void waitSlice();
     bool waitFor(const std::function<bool()> &done, int limitMs);
     void dropConnection();
@@ -124,6 +126,8 @@ private:
     qint64 m_lastOutputBytes = 0;
     QString m_reason;
     PortFault m_fault;
+    // Asked for by notifyWhenReadable(), called once.
+    std::function<void()> m_ready;
 };
 
 } // namespace platform

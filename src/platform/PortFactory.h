@@ -29,6 +29,10 @@ public:
     bool input(QByteArray &data) override;
     bool output(const QByteArray &data) override;
     PortFault lastFault() const override { return m_fault; }
+    bool notifyWhenReadable(std::function<void()> ready) override
+    {
+        return portOpen() && m_backend->notifyWhenReadable(std::move(ready));
+    }
 
     QString openFailureReason(const QString &portName) const override;
     // Whether the last open looked the number up in the port map and found

@@ -3,8 +3,10 @@
 #include "Clock.h"
 #include "PortMap.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QSocketNotifier>
 #include <QStringList>
 
 #include <cerrno>
@@ -19,6 +21,7 @@
 #include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
+#include <utility>
 
 namespace platform {
 
@@ -155,6 +158,18 @@ bool PosixSerialPort::setCommPort(int port)
         return fail(fault::InvalidPortNumber, QStringLiteral("Invalid Port Number"));
     m_port = port;
     return true;
+}
+
+unsigned PosixSerialPort::speedOfRate(int baud)
+{
+    bool ok = false;
+    const speed_t speed = speedOf(baud, &ok);
+    return ok ? speed : 0;
+}
+
+int PosixSerialPort::rateOfSpeed(unsigned speed)
+{
+    return baudOf(speed_t(speed));
 }
 
 bool PosixSerialPort::acceptsSettings(const QString &settings)
@@ -313,8 +328,33 @@ void PosixSerialPort::waitForOutputSent()
     }
 }
 
+bool PosixSerialPort::notifyWhenReadable(std::function<void()> ready)
+{
+    if (m_fd < 0 || !QCoreApplication::instance())
+        return false;
+    m_ready = std::move(ready);
+    if (!m_readNotifier) {
+        m_readNotifier = std::make_unique<QSocketNotifier>(m_fd, QSocketNotifier::Read);
+        QObject::connect(m_readNotifier.get(), &QSocketNotifier::activated, [this] {
+            // Level-triggered: off until asked again, so that bytes left
+            // waiting do not wake the loop over and over.
+            m_readNotifier->setEnabled(false);
+            if (auto ready = std::exchange(m_ready, nullptr))
+                ready();
+        });
+    }
+    m_readNotifier->setEnabled(true);
+    return true;
+}
+
 void PosixSerialPort::closeDevice()
 {
+    if (m_readNotifier) {
+        // Never deleted from inside its own signal: the caller may be there.
+        m_readNotifier->setEnabled(false);
+        m_readNotifier.release()->deleteLater();
+    }
+    m_ready = nullptr;
     if (m_fd >= 0) {
         // The exclusive mode belongs to the tty, not to our descriptor: left
         // set, it would outlive us wherever another descriptor keeps the tty

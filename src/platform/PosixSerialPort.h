@@ -5,7 +5,9 @@
 #include "SerialPort.h"
 
 #include <functional>
+#include <memory>
 
+class QSocketNotifier;
 struct termios;
 
 namespace platform {
@@ -32,6 +34,9 @@ public:
 
     // Whether a settings string ("9600,N,8,1") is one this port can take.
     static bool acceptsSettings(const QString &settings);
+    // A termios speed for a baud rate and back; 0 where there is none.
+    static unsigned speedOfRate(int baud);
+    static int rateOfSpeed(unsigned speed);
 
     int commPort() const override { return m_port; }
     bool setCommPort(int port) override;
@@ -43,6 +48,7 @@ public:
     bool input(QByteArray &data) override;
     bool output(const QByteArray &data) override;
     PortFault lastFault() const override { return m_fault; }
+    bool notifyWhenReadable(std::function<void()> ready) override;
 
     // The device of the last open attempt, so that a command-line user can be
     // told what to do when it failed.
@@ -82,6 +88,9 @@ private:
     PortFault m_fault;
     OpenFailure m_failure;
     PortLock m_lock;
+    // Made on the first notifyWhenReadable() of an open port, gone with it.
+    std::unique_ptr<QSocketNotifier> m_readNotifier;
+    std::function<void()> m_ready;
 };
 
 } // namespace platform

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
+
 namespace platform {
 
 // Numbers and texts of the faults a serial-port control raises; the driver turns
@@ -55,6 +57,18 @@ public:
     // status line or standard error; portName is the name the user chose
     // ("COM3"). The default gives the fault's description.
     virtual QString openFailureReason(const QString &portName) const;
+
+    // For a program that waits on the line without polling (the pass-through):
+    // asks for one call of `ready` from the event loop once input may be
+    // waiting or the line has failed. The request is used up by that call; ask
+    // again after reading. `ready` may come while the port is inside another of
+    // its calls, so it should only schedule the reading. False where the port
+    // cannot tell (closed, or no event loop to tell through): poll instead.
+    virtual bool notifyWhenReadable(std::function<void()> ready)
+    {
+        Q_UNUSED(ready);
+        return false;
+    }
 };
 
 // The parts of a settings string. parse() accepts what the control accepts:

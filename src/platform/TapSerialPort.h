@@ -19,6 +19,7 @@ struct TapEvent
         Close,
         Settings, // new line settings while the port is open; text: the settings
         Fault,    // an operation failed; text: which and why
+        Note,     // something else worth a line about the port; text: what
     };
     Kind kind = Kind::Write;
     qint64 timeUs = 0;
@@ -60,6 +61,10 @@ public:
     bool output(const QByteArray &data) override;
     PortFault lastFault() const override { return m_inner->lastFault(); }
     QString openFailureReason(const QString &portName) const override { return m_inner->openFailureReason(portName); }
+    bool notifyWhenReadable(std::function<void()> ready) override
+    {
+        return m_inner->notifyWhenReadable(std::move(ready));
+    }
 
 private:
     void report(TapEvent::Kind kind, const QByteArray &bytes, const QString &text);

@@ -102,6 +102,8 @@ void tst_kdxctl_cli::usageMistakes_data()
     QTest::newRow("word not in the pair") << QStringList {"printer", "yes"} << "printer takes on or off";
     QTest::newRow("negative cell count") << QStringList {"light", "-1"} << "light takes a cell count";
     QTest::newRow("intl beyond 16 bits") << QStringList {"intl", "8000"} << "intl takes a hexadecimal code such as 3A";
+    QTest::newRow("spy as no COM name") << QStringList {"spy", "--as", "ttyS0"} << "spy --as takes a COM name, COM1 to COM32767";
+    QTest::newRow("spy with another word") << QStringList {"spy", "--fast"} << "spy does not take --fast";
 }
 
 void tst_kdxctl_cli::usageMistakes()

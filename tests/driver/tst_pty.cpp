@@ -296,18 +296,7 @@ bool waitUntil(const std::function<bool()> &done, int ms)
     return true;
 }
 
-// Whether the tty is in exclusive mode: an open fails with EBUSY (not root) or
-// the mode reads back set (root may open it anyway).
-bool exclusive(const QString &device)
-{
-    const int fd = ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return errno == EBUSY;
-    int on = 0;
-    ::ioctl(fd, TIOCGEXCL, &on);
-    ::close(fd);
-    return on != 0;
-}
+using kdxtest::ttyExclusive;
 
 // Runs kdxctl without waiting for it.
 void startKdxctl(QProcess &p, const QStringList &args)
@@ -348,7 +337,7 @@ void tst_pty::lockedOnlyWhileACommandRuns()
     startKdxctl(first, {"--port", peer.slavePath(), "version"});
     QVERIFY2(waitUntil([&] { return QFileInfo::exists(lock); }, 3000), "the lock file appears");
     QCOMPARE(readFile(lock), lockContent(first.processId()));
-    QVERIFY(exclusive(peer.slavePath()));
+    QVERIFY(ttyExclusive(peer.slavePath()));
 
     const Run second = kdxctl({"--port", peer.slavePath(), "position", "1"});
     QCOMPARE(second.exitCode, 2);
@@ -359,7 +348,7 @@ void tst_pty::lockedOnlyWhileACommandRuns()
     QVERIFY(first.waitForFinished(5000));
     QCOMPARE(first.exitCode(), 4);
     QVERIFY2(!QFileInfo::exists(lock), "the lock file is gone after the command");
-    QVERIFY2(!exclusive(peer.slavePath()), "the tty leaves exclusive mode");
+    QVERIFY2(!ttyExclusive(peer.slavePath()), "the tty leaves exclusive mode");
     QCOMPARE(peer.received().toHex(' '), QByteArray("04 01 56 17"));
     qunsetenv("KDX_LOCK_DIR");
 }
@@ -378,7 +367,7 @@ void tst_pty::lockReleasedWhenEndedBySignalOrHangUp()
         QVERIFY(p.waitForFinished(3000));
         QCOMPARE(p.exitStatus(), QProcess::CrashExit);
         QVERIFY2(!QFileInfo::exists(lock), "SIGTERM: the lock file is gone");
-        QVERIFY2(!exclusive(peer.slavePath()), "SIGTERM: the tty leaves exclusive mode");
+        QVERIFY2(!ttyExclusive(peer.slavePath()), "SIGTERM: the tty leaves exclusive mode");
     }
     {
         PtyPeer peer;

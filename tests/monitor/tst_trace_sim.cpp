@@ -2,6 +2,7 @@
 // pseudo-terminal: both ends log the same exchange in the protocol's words.
 
 #include "SimProcess.h"
+#include "TestEnv.h"
 
 #include <QElapsedTimer>
 #include <QRegularExpression>
@@ -10,22 +11,7 @@
 
 #include <sys/stat.h>
 
-namespace {
-
-// The lines of a trace without their times: "> 04 01 50 44 17 SetPosition 20".
-QStringList untimed(const QString &text)
-{
-    static const QRegularExpression line(QStringLiteral("^ *\\d+\\.\\d{6} ([<>-]) (.*)$"));
-    QStringList out;
-    for (const QString &l : text.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
-        const QRegularExpressionMatch m = line.match(l);
-        if (m.hasMatch())
-            out << m.captured(1) + QLatin1Char(' ') + m.captured(2).simplified();
-    }
-    return out;
-}
-
-} // namespace
+using kdxtest::untimedTrace;
 
 class tst_trace_sim : public QObject
 {
@@ -50,7 +36,7 @@ void tst_trace_sim::kdxctlTrace()
     SimProcess::Result r = sim.kdxctl({QStringLiteral("--trace"), QStringLiteral("position"), QStringLiteral("20")});
     QCOMPARE(r.exitCode, 0);
     QCOMPARE(r.out.trimmed(), QStringLiteral("OK"));
-    QStringList lines = untimed(r.err);
+    QStringList lines = untimedTrace(r.err);
     QVERIFY2(lines.contains(QStringLiteral("> 04 01 50 44 17 SetPosition 20")), qPrintable(r.err));
     QVERIFY2(lines.contains(QStringLiteral("< 06 ACK")), qPrintable(r.err));
     QVERIFY(lines.first().startsWith(QLatin1String("- open COM")));
@@ -60,7 +46,7 @@ void tst_trace_sim::kdxctlTrace()
 
     r = sim.kdxctl({QStringLiteral("--trace"), QStringLiteral("version")});
     QCOMPARE(r.exitCode, 0);
-    lines = untimed(r.err);
+    lines = untimedTrace(r.err);
     QVERIFY2(lines.contains(QStringLiteral("> 04 01 56 17 GetVersion")), qPrintable(r.err));
     QVERIFY(lines.filter(QRegularExpression(QStringLiteral("^< [0-9A-F ]+ version \""))).size() == 1);
 
@@ -71,7 +57,7 @@ void tst_trace_sim::kdxctlTrace()
     QString simErr;
     while (t.elapsed() < 5000) {
         simErr += QString::fromLocal8Bit(sim.readStandardError());
-        simLines = untimed(simErr);
+        simLines = untimedTrace(simErr);
         if (simLines.contains(QStringLiteral("> 04 01 56 17 GetVersion")) && simLines.filter(QStringLiteral(" version \"")).size() == 1)
             break;
         QTest::qWait(50);
@@ -95,7 +81,7 @@ void tst_trace_sim::traceFileAppendsAndRefusesOddFiles()
     QVERIFY(r.err.isEmpty()); // the file only
     QFile f(path);
     QVERIFY(f.open(QIODevice::ReadOnly));
-    const QStringList lines = untimed(QString::fromUtf8(f.readAll()));
+    const QStringList lines = untimedTrace(QString::fromUtf8(f.readAll()));
     QCOMPARE(lines.filter(QStringLiteral("- open")).size(), 2); // appended, not replaced
     QVERIFY(lines.contains(QStringLiteral("> 04 01 50 33 17 SetPosition 3")));
     QVERIFY(lines.contains(QStringLiteral("> 04 01 43 31 44 17 ClearDisplay 1..20")));

@@ -109,6 +109,8 @@ done <<'EOF2'
 |version
 |send-bytes
 |firmware
+|spy
+spy --|--as
 --p|--port
 --port |COM7
 --port=CO|COM7

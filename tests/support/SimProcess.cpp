@@ -108,9 +108,9 @@ bool SimProcess::launch(const QStringList &args, int count)
     return true;
 }
 
-double SimProcess::cpuSeconds() const
+double SimProcess::cpuSecondsOf(qint64 pid)
 {
-    QFile f(QStringLiteral("/proc/%1/stat").arg(pid()));
+    QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
     if (!f.open(QIODevice::ReadOnly))
         return -1;
     const QByteArray stat = f.readAll();

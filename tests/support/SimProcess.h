@@ -33,7 +33,9 @@ public:
     bool running() const { return m_process.state() != QProcess::NotRunning; }
     qint64 pid() const { return m_process.processId(); }
     // User plus system time the simulator has used so far, -1 when unknown.
-    double cpuSeconds() const;
+    double cpuSeconds() const { return cpuSecondsOf(pid()); }
+    // The same for any process.
+    static double cpuSecondsOf(qint64 pid);
 
     QString device() const { return m_device; }
     QString comName() const { return m_com; }

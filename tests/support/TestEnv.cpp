@@ -5,7 +5,11 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QRegularExpression>
 #include <QSettings>
+
+#include <cerrno>
+#include <sys/ioctl.h>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -13,6 +17,29 @@
 #include <unistd.h>
 
 namespace kdxtest {
+
+QStringList untimedTrace(const QString &text)
+{
+    static const QRegularExpression line(QStringLiteral("^ *\\d+\\.\\d{6} ([<>-]) (.*)$"));
+    QStringList out;
+    for (const QString &l : text.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        const QRegularExpressionMatch m = line.match(l);
+        if (m.hasMatch())
+            out << m.captured(1) + QLatin1Char(' ') + m.captured(2).simplified();
+    }
+    return out;
+}
+
+bool ttyExclusive(const QString &device)
+{
+    const int fd = ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return errno == EBUSY;
+    int on = 0;
+    ::ioctl(fd, TIOCGEXCL, &on);
+    ::close(fd);
+    return on != 0;
+}
 
 void isolateUserFolders()
 {

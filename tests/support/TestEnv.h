@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QProcess>
+#include <QStringList>
 #include <QTemporaryDir>
 
 namespace kdxtest {
@@ -23,6 +24,14 @@ void firstStartOn(int comNumber);
 // on a terminal of the test's own, raw so that the terminal adds no CR, and
 // returns what the program wrote there; the other channels stay pipes.
 QByteArray runOnTerminal(QProcess &process, int fd, int timeoutMs = 20000);
+
+// The lines of a trace without their times, the columns' padding made single:
+// "> 04 01 50 44 17 SetPosition 20".
+QStringList untimedTrace(const QString &text);
+
+// Whether the tty is in exclusive mode: an open fails with EBUSY (not root) or
+// the mode reads back set (root may open it anyway).
+bool ttyExclusive(const QString &device);
 
 // Everything a driver or window test needs: a virtual clock, recorded dialogs
 // and a fresh frmCKDX whose serial port is a FakeSerialPort.

@@ -1,0 +1,274 @@
+#include "SpyCommand.h"
+
+#include "CKDX.h"
+#include "PassThrough.h"
+#include "PortList.h"
+#include "PortLock.h"
+#include "PortMap.h"
+#include "TextFile.h"
+#include "TrafficRecorder.h"
+
+#include <QEventLoop>
+#include <QFile>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <climits>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace kdxctl {
+
+namespace {
+
+// sysexits' EX_OSERR: no pseudo-terminal could be made.
+constexpr int kExitOsError = 71;
+// The port map could not be changed (COM<n> is taken).
+constexpr int kExitPortMap = 73;
+constexpr int kExitSignal = 128;
+// How often runs without an end marker (text) are looked at to be closed.
+constexpr int kExpireMs = 100;
+
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+int g_stopPipe[2] = {-1, -1};
+volatile std::sig_atomic_t g_stopSignal = 0;
+// COM<n> and the pseudo-terminal it points at, where a signal handler can
+// reach them without allocating.
+char g_linkPath[PATH_MAX] = {};
+char g_slavePath[64] = {};
+
+extern "C" void onSpySignal(int sig)
+{
+    if (g_stopSignal != 0) {
+        // A second signal ends at once, and still leaves nothing behind: the
+        // real port's lock file and exclusive mode, and COM<n> if it is ours.
+        platform::releasePortLocks();
+        char target[sizeof g_slavePath];
+        const ssize_t n = g_linkPath[0] ? ::readlink(g_linkPath, target, sizeof target - 1) : -1;
+        if (n > 0 && size_t(n) == std::strlen(g_slavePath) && std::memcmp(target, g_slavePath, size_t(n)) == 0)
+            ::unlink(g_linkPath);
+        ::_exit(kExitSignal + sig);
+    }
+    g_stopSignal = sig;
+    const char c = char(sig);
+    [[maybe_unused]] const ssize_t n = ::write(g_stopPipe[1], &c, 1);
+}
+
+// The stop signals are the spy's while it runs: the first one ends it cleanly
+// from the event loop, through a pipe.
+class StopSignals
+{
+public:
+    StopSignals()
+    {
+        g_stopSignal = 0;
+        g_linkPath[0] = '\0';
+        g_slavePath[0] = '\0';
+        if (g_stopPipe[0] < 0 && ::pipe2(g_stopPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+            return;
+        struct sigaction sa {};
+        sa.sa_handler = onSpySignal;
+        sigemptyset(&sa.sa_mask);
+        sa.sa_flags = SA_RESTART;
+        for (size_t i = 0; i < std::size(kStopSignals); ++i)
+            ::sigaction(kStopSignals[i], &sa, &m_old[i]);
+        m_installed = true;
+    }
+    ~StopSignals()
+    {
+        if (!m_installed)
+            return;
+        for (size_t i = 0; i < std::size(kStopSignals); ++i)
+            ::sigaction(kStopSignals[i], &m_old[i], nullptr);
+        g_linkPath[0] = '\0';
+    }
+    StopSignals(const StopSignals &) = delete;
+    StopSignals &operator=(const StopSignals &) = delete;
+
+    int fd() const { return m_installed ? g_stopPipe[0] : -1; }
+    static int received() { return int(g_stopSignal); }
+
+    // What a second signal removes.
+    static void guard(const QString &linkPath, const QString &slavePath)
+    {
+        const QByteArray link = QFile::encodeName(linkPath);
+        const QByteArray slave = QFile::encodeName(slavePath);
+        if (link.size() >= qsizetype(sizeof g_linkPath) || slave.size() >= qsizetype(sizeof g_slavePath))
+            return;
+        std::memcpy(g_slavePath, slave.constData(), size_t(slave.size()) + 1);
+        std::memcpy(g_linkPath, link.constData(), size_t(link.size()) + 1);
+    }
+
+private:
+    bool m_installed = false;
+    struct sigaction m_old[std::size(kStopSignals)] {};
+};
+
+struct SpyArgs
+{
+    int comNumber = 0; // 0: the lowest free number
+};
+
+bool parseSpyArgs(const QStringList &args, SpyArgs &out, QString &problem)
+{
+    for (int i = 0; i < args.size(); ++i) {
+        QString arg = args[i];
+        QString value;
+        const int eq = arg.indexOf(QLatin1Char('='));
+        if (arg.startsWith(QLatin1String("--")) && eq > 0) {
+            value = arg.mid(eq + 1);
+            arg = arg.left(eq);
+        }
+        if (arg == QLatin1String("--as")) {
+            if (value.isNull() && ++i < args.size())
+                value = args[i];
+            out.comNumber = platform::PortMap::numberOfName(value);
+            if (out.comNumber == 0) {
+                problem = QStringLiteral("spy --as takes a COM name, COM1 to COM%1").arg(platform::PortMap::kMaxNumber);
+                return false;
+            }
+            continue;
+        }
+        problem = QStringLiteral("spy does not take %1").arg(arg);
+        return false;
+    }
+    return true;
+}
+
+// The spy's decoded lines: on standard output, and appended to --trace-file.
+class SpyOutput
+{
+public:
+    bool open(const Options &options, QString &problem)
+    {
+        if (!options.traceFile.isEmpty() && !m_file.open(options.traceFile, platform::TextFile::Mode::Append)) {
+            problem = QStringLiteral("--trace-file: ") + m_file.errorString();
+            return false;
+        }
+        return true;
+    }
+
+    void write(const std::vector<monitor::TrafficEvent> &events)
+    {
+        for (const monitor::TrafficEvent &e : events) {
+            const QByteArray line = monitor::formatLine(e, m_baseUs).toUtf8() + '\n';
+            std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
+            if (m_file.isOpen() && !m_file.write(line)) {
+                printErr(QStringLiteral("kdxctl: --trace-file: %1; the trace stops").arg(m_file.errorString()));
+                m_file.close();
+            }
+        }
+        std::fflush(stdout);
+    }
+
+private:
+    qint64 m_baseUs = platform::TapSerialPort::nowUs();
+    platform::TextFile m_file;
+};
+
+int usageMistake(const QString &problem)
+{
+    printErr(QStringLiteral("kdxctl: ") + problem);
+    return kExitUsage;
+}
+
+int exitStatus(platform::PassThrough::Outcome outcome)
+{
+    using Outcome = platform::PassThrough::Outcome;
+    switch (outcome) {
+    case Outcome::ComTaken:
+    case Outcome::PortMapFailed: return kExitPortMap;
+    case Outcome::TerminalFailed: return kExitOsError;
+    case Outcome::RealPortFailed: return -kdx::OpenFailed;
+    case Outcome::RealHungUp:
+    case Outcome::ProgramHungUp: return -kdx::NotConnected;
+    case Outcome::Idle:
+    case Outcome::Running:
+    case Outcome::Stopped: break;
+    }
+    return 0;
+}
+
+int runSpy(Session &session, const SpyArgs &args)
+{
+    const Options &o = session.options();
+    if (PortList::isList(o.port))
+        return usageMistake(QStringLiteral("spy watches one port: --port takes a COM name, a device or a network address"));
+    // Checked as every command checks --port; the spy opens it itself.
+    int commPort = 0;
+    QString problem;
+    if (!selectPort(o.port, commPort, problem))
+        return usageMistake(problem);
+    SpyOutput output;
+    if (!output.open(o, problem))
+        return usageMistake(problem);
+
+    platform::PassThrough::Setup setup;
+    setup.realPort = o.port;
+    setup.comNumber = args.comNumber > 0 ? args.comNumber : platform::PortMap().lowestFreeNumber();
+    setup.settings = o.baud + QLatin1Char(',') + CKDX::mapParity(o.parity, qint16(o.dataBits)).toUpper();
+
+    monitor::TrafficRecorder recorder([&output](std::vector<monitor::TrafficEvent> &&events) { output.write(events); });
+    platform::PassThrough pass(&recorder);
+    StopSignals stops;
+    if (!pass.start(setup)) {
+        recorder.finish();
+        printErr(QStringLiteral("kdxctl spy: ") + pass.error());
+        return exitStatus(pass.outcome());
+    }
+    StopSignals::guard(pass.linkPath(), pass.slavePath());
+
+    QEventLoop loop;
+    QObject::connect(&pass, &platform::PassThrough::ended, &loop, &QEventLoop::quit);
+    std::unique_ptr<QSocketNotifier> stopNotifier;
+    if (stops.fd() >= 0) {
+        stopNotifier = std::make_unique<QSocketNotifier>(stops.fd(), QSocketNotifier::Read);
+        QObject::connect(stopNotifier.get(), &QSocketNotifier::activated, &loop, [&] {
+            char c;
+            while (::read(stops.fd(), &c, 1) > 0) {
+            }
+            pass.stop();
+            loop.quit();
+        });
+    }
+    QTimer expire;
+    QObject::connect(&expire, &QTimer::timeout, [&recorder] { recorder.expire(platform::TapSerialPort::nowUs()); });
+    expire.start(kExpireMs);
+    loop.exec();
+    expire.stop();
+    pass.stop();
+    recorder.finish();
+
+    if (pass.outcome() != platform::PassThrough::Outcome::Stopped) {
+        printErr(QStringLiteral("kdxctl spy: ") + pass.error());
+        return exitStatus(pass.outcome());
+    }
+    return StopSignals::received() ? kExitSignal + StopSignals::received() : 0;
+}
+
+} // namespace
+
+Command spyCommand()
+{
+    return {QStringLiteral("spy"), QStringLiteral("[--as COM<n>]"),
+            QStringLiteral("pass everything between a program on COM<n> (a pseudo-terminal\n"
+                           "entered in the port map; default the lowest free number) and the\n"
+                           "display on --port, unchanged both ways; the rate and stop bits the\n"
+                           "program sets reach the display's port (parity and data bits as\n"
+                           "--parity gives them). Every exchange decoded on standard output\n"
+                           "(and --trace-file) until Ctrl+C; exit 3 when either side hangs\n"
+                           "up, 73 when COM<n> is taken"),
+            [](const QStringList &args, QString &problem) -> Action {
+                SpyArgs parsed;
+                if (!parseSpyArgs(args, parsed, problem))
+                    return Action();
+                return [parsed](Session &s) { return runSpy(s, parsed); };
+            },
+            false};
+}
+
+} // namespace kdxctl
