@@ -1,6 +1,9 @@
 #include "NetworkAddress.h"
 
-#include <QHostAddress>
+#include <QStringList>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
 
 namespace platform {
 
@@ -63,8 +66,9 @@ bool NetworkAddress::parse(const QString &text, NetworkAddress &out, QString *er
             return fail(error, QStringLiteral("an IPv6 address is written [ADDRESS]:PORT"));
         a.host = rest.mid(1, close - 1);
         portText = rest.mid(close + 2);
-        QHostAddress ip;
-        if (!ip.setAddress(a.host) || ip.protocol() != QAbstractSocket::IPv6Protocol || a.host.contains(QLatin1Char('%')))
+        // The system's own parser: the address check needs no network library.
+        in6_addr ip {};
+        if (::inet_pton(AF_INET6, a.host.toLatin1().constData(), &ip) != 1 || a.host.contains(QLatin1Char('%')))
             return fail(error, QStringLiteral("\"%1\" is not an IPv6 address").arg(a.host));
     } else {
         const qsizetype colon = rest.lastIndexOf(QLatin1Char(':'));

@@ -1,6 +1,7 @@
 #include "NetworkSerialPort.h"
 
 #include "Clock.h"
+#include "NetworkPortLibrary.h"
 
 #include <QCoreApplication>
 #include <QTcpSocket>
@@ -736,3 +737,14 @@ bool NetworkSerialPort::output(const QByteArray &data)
 }
 
 } // namespace platform
+
+// The library's entry points, looked up by the port factory when it loads it.
+extern "C" {
+__attribute__((visibility("default"))) extern const int kdx_network_port_interface;
+const int kdx_network_port_interface = KDX_NETWORK_PORT_INTERFACE;
+
+__attribute__((visibility("default"))) platform::SerialPort *kdx_make_network_port(const platform::NetworkAddress *address)
+{
+    return new platform::NetworkSerialPort(*address);
+}
+}

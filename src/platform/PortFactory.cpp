@@ -1,7 +1,7 @@
 #include "PortFactory.h"
 
 #include "NetworkAddress.h"
-#include "NetworkSerialPort.h"
+#include "NetworkPortLibrary.h"
 #include "PortMap.h"
 #include "PosixSerialPort.h"
 
@@ -77,6 +77,7 @@ bool RoutedSerialPort::setPortOpen(bool open)
     if (NetworkAddress::looksLikeUrl(url) && !NetworkAddress::parse(url, address, &malformed)) {
         // Never taken for a device path.
         m_backend.reset();
+        m_backendAddress.clear();
         m_target = url;
         return fail(fault::PortOpenFailed, QStringLiteral("\"%1\" is not a network port address: %2").arg(url, malformed));
     }
@@ -84,13 +85,17 @@ bool RoutedSerialPort::setPortOpen(bool open)
         m_target = address.toString();
         // The port of the last open may still hold its connection to this
         // address, which the open then takes up again.
-        auto *held = dynamic_cast<NetworkSerialPort *>(m_backend.get());
-        if (!held || held->address().toString() != m_target)
-            m_backend = std::make_unique<NetworkSerialPort>(address);
+        if (!m_backend || m_backendAddress != m_target) {
+            QString why;
+            m_backend = makeNetworkPort(address, &why);
+            m_backendAddress = m_backend ? m_target : QString();
+            if (!m_backend)
+                return fail(fault::PortOpenFailed, why);
+        }
     } else {
         auto resolver = device.isEmpty() ? PosixSerialPort::portMap() : PosixSerialPort::fixedDevice(device);
-        auto local = std::make_unique<PosixSerialPort>(std::move(resolver));
-        m_backend = std::move(local);
+        m_backend = std::make_unique<PosixSerialPort>(std::move(resolver));
+        m_backendAddress.clear();
     }
     if (!m_backend->setCommPort(m_port) || !m_backend->setSettings(m_settings) || !m_backend->setPortOpen(true)) {
         m_fault = m_backend->lastFault();

@@ -48,6 +48,8 @@ private:
     int m_port = 1;
     QString m_settings = QStringLiteral("9600,N,8,1");
     std::unique_ptr<SerialPort> m_backend;
+    // The address m_backend is a network port for; empty for a local port.
+    QString m_backendAddress;
     QString m_target;
     bool m_notInMap = false;
     PortFault m_fault;

@@ -30,6 +30,8 @@ private slots:
     void usageLayout();
     void argumentsAfterTheCommandAreItsOwn_data();
     void argumentsAfterTheCommandAreItsOwn();
+    void networkLibraryOnlyForAnAddress_data();
+    void networkLibraryOnlyForAnAddress();
 
 private:
     Run kdxctl(const QStringList &args);
@@ -176,6 +178,34 @@ void tst_kdxctl_cli::argumentsAfterTheCommandAreItsOwn()
     const Run r = kdxctl(args);
     QCOMPARE(r.exitCode, exitCode);
     QVERIFY2(r.err.startsWith(errStart), qPrintable(r.err));
+}
+
+// A command on a local port never loads the network port's library (and Qt
+// Network with it); a command on an address loads it.
+void tst_kdxctl_cli::networkLibraryOnlyForAnAddress_data()
+{
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<bool>("loaded");
+    QTest::newRow("COM name") << "COM9" << false;
+    QTest::newRow("device path") << "/nonexistent/ttyUSB0" << false;
+    QTest::newRow("address") << "rfc2217://127.0.0.1:1" << true;
+}
+
+void tst_kdxctl_cli::networkLibraryOnlyForAnAddress()
+{
+    QFETCH(QString, port);
+    QFETCH(bool, loaded);
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("KDX_PORTS_DIR"), m_ports.path());
+    env.insert(QStringLiteral("LD_DEBUG"), QStringLiteral("files"));
+    p.setProcessEnvironment(env);
+    p.start(qEnvironmentVariable("KDX_BIN_DIR") + QStringLiteral("/kdxctl"), {"--port", port, "position", "5"});
+    QVERIFY(p.waitForFinished(20000));
+    QCOMPARE(p.exitCode(), 2); // nothing there: the port does not open
+    const QByteArray err = p.readAllStandardError();
+    QCOMPARE(err.contains("libkdx_netport.so"), loaded);
+    QCOMPARE(err.contains("libQt6Network.so"), loaded);
 }
 
 QTEST_GUILESS_MAIN(tst_kdxctl_cli)
