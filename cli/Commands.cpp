@@ -336,6 +336,18 @@ std::vector<Command> makeCommands()
     return table;
 }
 
+// An option's value that is a whole number from min to max, stored in field.
+std::function<bool(const QString &, Options &, QString &)> wholeNumber(const QString &name, int min, int max,
+                                                                       int Options::*field)
+{
+    return [=](const QString &v, Options &o, QString &problem) {
+        if (parseInt(v, min, max, o.*field))
+            return true;
+        problem = QStringLiteral("--%1 takes a number from %2 to %3").arg(name).arg(min).arg(max);
+        return false;
+    };
+}
+
 std::vector<GlobalOption> makeOptions()
 {
     std::vector<GlobalOption> table;
@@ -343,10 +355,11 @@ std::vector<GlobalOption> makeOptions()
                      QStringLiteral("a device path (/dev/ttyUSB0, a pseudo-terminal or a link to one), a COM name\n"
                                     "of the port map (COM3), or a port on another machine: rfc2217://HOST:PORT\n"
                                     "(line settings travel) or tcp://HOST:PORT (bytes only); default COM1.\n"
-                                    "A list (COM1,COM2,COM5-COM8) or all (every port of the map) runs the\n"
-                                    "command on each port at once and ends with a summary; the exit\n"
-                                    "status is the first failing port's"),
-                     [](const QString &v, Options &o, QString &) { o.port = v; return true; }});
+                                    "A list (COM1,COM2,COM5-COM8), all (every port of the map) or @FILE (the\n"
+                                    "ports of a file, one a line, # comments; @- standard input) runs the\n"
+                                    "command on each port, up to --jobs at once, and ends with a summary;\n"
+                                    "the exit status is the first failing port's"),
+                     [](const QString &v, Options &o, QString &) { o.port = v; return true; }, true});
     table.push_back({QStringLiteral("baud"), QStringLiteral("RATE"), QStringLiteral("the line's baud rate, default 19200"),
                      [](const QString &v, Options &o, QString &) { o.baud = v; return true; }});
     table.push_back({QStringLiteral("parity"), QStringLiteral("TEXT"),
@@ -363,7 +376,32 @@ std::vector<GlobalOption> makeOptions()
     table.push_back({QStringLiteral("json"), QString(),
                      QStringLiteral("on many ports: the summary as JSON on standard output, the ports'\n"
                                     "own lines on standard error"),
-                     [](const QString &, Options &o, QString &) { o.json = true; return true; }});
+                     [](const QString &, Options &o, QString &) { o.json = true; return true; }, true});
+    table.push_back({QStringLiteral("jobs"), QStringLiteral("MAX"),
+                     QStringLiteral("on many ports: at most MAX (1 to 1024) at once, the others start\n"
+                                    "as ports finish; default every port of the list up to 64"),
+                     wholeNumber(QStringLiteral("jobs"), 1, 1024, &Options::jobs), true});
+    table.push_back({QStringLiteral("json-lines"), QString(),
+                     QStringLiteral("on many ports: one line of JSON per port as it finishes (port,\n"
+                                    "result, code, seconds, text, attempts, answer), the ports' own\n"
+                                    "lines and the summary on standard error"),
+                     [](const QString &, Options &o, QString &) { o.jsonLines = true; return true; }, true});
+    table.push_back({QStringLiteral("log-dir"), QStringLiteral("DIR"),
+                     QStringLiteral("on many ports: each port's own output appended to DIR/<port>.log\n"
+                                    "(an address such as rfc2217://pos-12:4001 as rfc2217_pos-12_4001.log)"),
+                     [](const QString &v, Options &o, QString &problem) {
+                         if (v.isEmpty()) {
+                             problem = QStringLiteral("--log-dir needs a folder");
+                             return false;
+                         }
+                         o.logDir = v;
+                         return true;
+                     }, true});
+    table.push_back({QStringLiteral("retry"), QStringLiteral("TIMES"),
+                     QStringLiteral("a network port whose connection failed (exit 2 or 3) runs again,\n"
+                                    "up to TIMES (0 to 10) times, after 1 s, 2 s, 4 s ...; never after\n"
+                                    "a wrong answer from the display or once firmware blocks were sent"),
+                     wholeNumber(QStringLiteral("retry"), 0, 10, &Options::retries), true});
     table.push_back({QStringLiteral("keep-going"), QString(),
                      QStringLiteral("run: go on past a failing line, exit with the first failure"),
                      [](const QString &, Options &o, QString &) { o.keepGoing = true; return true; }});

@@ -39,6 +39,10 @@ struct Options
     bool raw = false; // texts from the display unescaped even on a terminal
     bool trace = false; // decoded exchange on standard error
     QString traceFile;  // the same lines appended to this file
+    int jobs = 0;           // most ports at once; 0: the default
+    bool jsonLines = false; // one line of JSON per port as it finishes
+    QString logDir;         // each port's output kept in DIR/<port>.log
+    int retries = 0;        // further attempts for a failed network connection
 };
 
 // What a command runs against: the options, and the driver set up from them on
@@ -91,6 +95,9 @@ struct GlobalOption
     QString help;           // shown under the value name; empty: not described
     // Stores the value (empty for a switch) or sets `problem`.
     std::function<bool(const QString &value, Options &options, QString &problem)> apply;
+    // Belongs to a run on many ports as a whole: not handed to each port's
+    // kdxctl, and not taken on a line of a run file.
+    bool wholeRun = false;
 };
 
 const std::vector<Command> &commands();

@@ -3,6 +3,7 @@
 #include "CKDX.h"
 #include "Commands.h"
 #include "FileCheck.h"
+#include "ParallelRun.h"
 #include "Timer.h"
 #include "frmCKDX.h"
 #include "modKDX.h"
@@ -234,7 +235,8 @@ int firmwareCommand(kdxctl::Session &session, const QStringList &args)
         return -r;
     }
 
-    say(QStringLiteral("firmware: sending %1 (%2)")
+    // The words the runner on many ports knows the first block by (never retried).
+    say(QLatin1String(ParallelRun::kBlocksStart) + QStringLiteral("%1 (%2)")
             .arg(file, crc ? QStringLiteral("XModem - CRC") : QStringLiteral("XModem - Checksum")));
     progress.begin("transfer");
     kdx.StartSendFile();

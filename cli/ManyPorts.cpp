@@ -6,6 +6,11 @@
 #include "RunCommand.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QSet>
 
 #include <cstdio>
 #include <unistd.h>
@@ -25,18 +30,42 @@ bool takesValue(const QString &name)
 
 } // namespace
 
+// The log folder, made when missing; false with the reason.
+bool prepareLogDir(const QString &dir, QString *problem)
+{
+    const QFileInfo info(dir);
+    if (info.exists() && !info.isDir()) {
+        *problem = QStringLiteral("the log folder %1 is not a folder").arg(dir);
+        return false;
+    }
+    if (!QDir().mkpath(dir) || ::access(QFile::encodeName(dir).constData(), W_OK | X_OK) != 0) {
+        *problem = QStringLiteral("cannot write the log folder %1").arg(dir);
+        return false;
+    }
+    return true;
+}
+
 int runOnPorts(const Options &options, const QStringList &arguments, const Command &command,
                const QStringList &commandArgs)
 {
     QString problem;
+    auto usageMistake = [](const QString &why) {
+        printErr(QStringLiteral("kdxctl: ") + why);
+        return kExitUsage;
+    };
+    if (options.json && options.jsonLines)
+        return usageMistake(QStringLiteral("--json and --json-lines cannot be combined"));
+    const bool portsFromInput = options.port.trimmed() == QLatin1String("@-");
+    if (portsFromInput && command.name == runCommandName() && commandArgs.value(0) == QLatin1String("-"))
+        return usageMistake(QStringLiteral("--port @- and run - cannot both read standard input"));
+
     // New devices get their numbers first, as "kdxctl ports" gives them.
     platform::PortMap map;
     map.refresh();
+    const QList<platform::PortMap::Entry> entries = map.entries();
     QStringList ports;
-    if (!PortList::parse(options.port, map.entries(), &ports, &problem)) {
-        printErr(QStringLiteral("kdxctl: ") + problem);
-        return kExitUsage;
-    }
+    if (!PortList::parse(options.port, entries, &ports, &problem))
+        return usageMistake(problem);
 
     // Everything is checked once, here, before any port's kdxctl starts: a run
     // file is read once and handed to each on its standard input.
@@ -46,27 +75,70 @@ int runOnPorts(const Options &options, const QStringList &arguments, const Comma
     QByteArray input;
     if (command.name == runCommandName()) {
         QString text;
-        if (!loadRunText(commandArgs, &text, &problem) || !checkRunText(text, options, &problem)) {
-            printErr(QStringLiteral("kdxctl: ") + problem);
-            return kExitUsage;
-        }
+        if (!loadRunText(commandArgs, &text, &problem) || !checkRunText(text, options, &problem))
+            return usageMistake(problem);
         words = QStringList {command.name, QStringLiteral("-")};
         hasInput = true;
         input = text.toLocal8Bit();
     } else if (!command.prepare(commandArgs, problem)) {
-        printErr(QStringLiteral("kdxctl: ") + problem);
-        return kExitUsage;
+        return usageMistake(problem);
     }
 
+    if (!options.logDir.isEmpty() && !prepareLogDir(options.logDir, &problem)) {
+        printErr(QStringLiteral("kdxctl: ") + problem);
+        return kExitCantCreate;
+    }
+
+    auto forEachPort = [](const QString &name) {
+        for (const GlobalOption &o : globalOptions()) {
+            if (o.name == name)
+                return !o.wholeRun;
+        }
+        return true;
+    };
     QList<ParallelRun::Job> jobs;
-    for (const QString &port : ports)
-        jobs.append(ParallelRun::Job {port, PortList::optionsFor(port, arguments, takesValue) + words, hasInput, input});
+    QSet<QString> logNames;
+    for (const QString &port : ports) {
+        ParallelRun::Job job;
+        job.port = port;
+        job.arguments = PortList::optionsFor(port, arguments, takesValue, forEachPort) + words;
+        job.hasInput = hasInput;
+        job.input = input;
+        job.network = PortList::isNetworkPort(port, entries);
+        if (!options.logDir.isEmpty()) {
+            // Two ports whose names make the same file name get a number each.
+            const QString base = PortList::logFileName(port);
+            QString name = base;
+            for (int n = 2; logNames.contains(name); ++n)
+                name = base + QStringLiteral("-%1").arg(n);
+            logNames.insert(name);
+            job.logPath = QDir(options.logDir).filePath(name + QStringLiteral(".log"));
+        }
+        jobs.append(job);
+    }
 
     ParallelRun::Options runOptions;
     runOptions.program = QCoreApplication::applicationFilePath();
-    runOptions.outputToStderr = options.json;
+    runOptions.outputToStderr = options.json || options.jsonLines;
+    if (options.jobs > 0)
+        runOptions.maxRunning = options.jobs;
+    runOptions.retries = options.retries;
     if (command.name == QLatin1String("firmware") && ::isatty(STDERR_FILENO))
         runOptions.display = ParallelRun::Display::InPlace;
+    QHash<QString, QString> logOf;
+    for (const ParallelRun::Job &j : jobs)
+        logOf.insert(j.port, j.logPath);
+    if (options.jsonLines) {
+        runOptions.finished = [&logOf, &command, &options](const PortOutcome &finished) {
+            PortOutcome o = finished;
+            o.log = logOf.value(o.port);
+            if (o.status == 0)
+                o.fields = summaryFields(command, o.port, o.text, options.raw);
+            const QByteArray line = RunSummary::jsonLine(o);
+            std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
+            std::fflush(stdout);
+        };
+    }
     ParallelRun run(runOptions);
     QList<PortOutcome> outcomes = run.run(jobs);
     for (PortOutcome &o : outcomes) {
@@ -75,8 +147,14 @@ int runOnPorts(const Options &options, const QStringList &arguments, const Comma
     }
 
     std::fflush(stdout);
-    const QByteArray summary = options.json ? RunSummary::json(outcomes) : RunSummary::table(outcomes).toLocal8Bit();
-    std::fwrite(summary.constData(), 1, size_t(summary.size()), stdout);
+    if (options.jsonLines) {
+        // Standard output holds the lines alone; the people watching get the table.
+        const QByteArray table = RunSummary::table(outcomes).toLocal8Bit();
+        std::fwrite(table.constData(), 1, size_t(table.size()), stderr);
+    } else {
+        const QByteArray summary = options.json ? RunSummary::json(outcomes) : RunSummary::table(outcomes).toLocal8Bit();
+        std::fwrite(summary.constData(), 1, size_t(summary.size()), stdout);
+    }
     std::fflush(stdout);
     return RunSummary::exitStatus(outcomes);
 }

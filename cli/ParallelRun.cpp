@@ -1,5 +1,9 @@
 #include "ParallelRun.h"
 
+#include "ResultCode.h"
+#include "TextFile.h"
+
+#include <QDateTime>
 #include <QRegularExpression>
 
 #include <cerrno>
@@ -9,10 +13,12 @@
 #include <poll.h>
 #include <spawn.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/signalfd.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -27,6 +33,10 @@ constexpr int kExitCannotStart = 71;
 constexpr size_t kReadChunk = 16384;
 // A line longer than this is passed on in pieces rather than held back.
 constexpr qsizetype kMaxLine = 4096;
+// Most of a port's standard output kept for its outcome.
+constexpr qsizetype kMaxOutput = 64 * 1024;
+// EX_CANTCREAT: the port's log cannot be written.
+constexpr int kExitCannotLog = 73;
 
 void writeAll(int fd, const QByteArray &bytes)
 {
@@ -66,14 +76,21 @@ struct Stream
 
 struct Child
 {
+    enum class State { Waiting, Running, Done };
+    State state = State::Waiting;
+    Clock::time_point readyAt; // a Waiting port starts no earlier
     pid_t pid = -1;
     Stream out;
     Stream err;
     int in = -1;
     QByteArray input;
     qsizetype written = 0;
+    Clock::time_point firstStarted;
     Clock::time_point started;
     bool reaped = false;
+    bool blocksSent = false;
+    QByteArray output; // standard output of the attempt
+    std::unique_ptr<platform::TextFile> log;
     PortOutcome outcome;
 };
 
@@ -137,11 +154,19 @@ public:
 
 private:
     void spawn(int index);
+    bool openLog(int index);
     void readFrom(int index, Stream &stream, bool isErr);
     void line(int index, const QByteArray &text, bool isErr);
+    void note(int index, const QByteArray &text);
     void feedInput(Child &c);
     void reapChildren();
     void finish(Child &c, int waitStatus);
+    void settle(int index);
+    void done(int index);
+    void startReady();
+    int running() const;
+    int msUntilNextStart() const;
+    void stopWaiting(int sig);
     void signalAll(int sig);
     bool busy() const;
 
@@ -149,7 +174,35 @@ private:
     const QList<ParallelRun::Job> &m_jobs;
     std::vector<Child> m_children;
     std::unique_ptr<InPlaceBlock> m_block;
+    bool m_stopping = false;
 };
+
+// A log that cannot be written stops its port before it runs: the output the
+// user asked to keep would be lost.
+bool Run::openLog(int index)
+{
+    const ParallelRun::Job &job = m_jobs[index];
+    Child &c = m_children[size_t(index)];
+    if (job.logPath.isEmpty())
+        return true;
+    if (!c.log) {
+        c.log = std::make_unique<platform::TextFile>();
+        if (!c.log->open(job.logPath, platform::TextFile::Mode::Append)) {
+            c.outcome.status = kExitCannotLog;
+            c.outcome.text = QStringLiteral("cannot write %1: %2").arg(job.logPath, c.log->errorString());
+            c.log.reset();
+            return false;
+        }
+    }
+    QStringList words {m_options.program};
+    words += job.arguments;
+    c.log->write(QStringLiteral("# %1 attempt %2: %3\n")
+                     .arg(QDateTime::currentDateTime().toString(Qt::ISODate))
+                     .arg(c.outcome.attempts)
+                     .arg(words.join(QLatin1Char(' ')))
+                     .toLocal8Bit());
+    return true;
+}
 
 void Run::spawn(int index)
 {
@@ -157,6 +210,22 @@ void Run::spawn(int index)
     Child &c = m_children[size_t(index)];
     c.outcome.port = job.port;
     c.started = Clock::now();
+    if (c.outcome.attempts == 0)
+        c.firstStarted = c.started;
+    ++c.outcome.attempts;
+    c.state = Child::State::Running;
+    c.reaped = false;
+    c.blocksSent = false;
+    c.written = 0;
+    c.output.clear();
+    c.out = Stream();
+    c.err = Stream();
+    c.outcome.status = 0;
+    c.outcome.text.clear();
+    if (!openLog(index)) {
+        c.reaped = true;
+        return;
+    }
 
     int outPipe[2] = {-1, -1};
     int errPipe[2] = {-1, -1};
@@ -251,12 +320,31 @@ void Run::line(int index, const QByteArray &text, bool isErr)
     Child &c = m_children[size_t(index)];
     if (!text.trimmed().isEmpty())
         (isErr ? c.err : c.out).last = text;
+    if (isErr && text.startsWith(ParallelRun::kBlocksStart))
+        c.blocksSent = true;
+    if (!isErr && c.output.size() < kMaxOutput)
+        c.output += text.left(kMaxOutput - c.output.size()) + '\n';
+    if (c.log)
+        c.log->write(text + '\n');
     if (m_block) {
         m_block->set(index, text);
         return;
     }
     const int fd = isErr || m_options.outputToStderr ? STDERR_FILENO : STDOUT_FILENO;
     writeAll(fd, c.outcome.port.toLocal8Bit() + ": " + text + '\n');
+}
+
+// Our own words about a port, beside its lines (and in its log).
+void Run::note(int index, const QByteArray &text)
+{
+    Child &c = m_children[size_t(index)];
+    if (c.log)
+        c.log->write("# " + text + '\n');
+    if (m_block) {
+        m_block->set(index, text);
+        return;
+    }
+    writeAll(STDERR_FILENO, c.outcome.port.toLocal8Bit() + ": " + text + '\n');
 }
 
 void Run::readFrom(int index, Stream &stream, bool isErr)
@@ -304,8 +392,12 @@ void Run::reapChildren()
 {
     for (size_t i = 0; i < m_children.size(); ++i) {
         Child &c = m_children[i];
-        if (c.reaped)
+        if (c.state != Child::State::Running)
             continue;
+        if (c.reaped) {
+            settle(int(i)); // it never started
+            continue;
+        }
         int st = 0;
         const pid_t r = ::waitpid(c.pid, &st, WNOHANG);
         if (r != c.pid)
@@ -324,13 +416,119 @@ void Run::reapChildren()
                 closeFd(s->fd);
             }
         }
+        settle(int(i));
+    }
+}
+
+QString finalText(const Child &c)
+{
+    const PortOutcome &o = c.outcome;
+    if (o.status == 0)
+        return c.out.last.isEmpty() ? RunSummary::statusText(0) : QString::fromLocal8Bit(c.out.last).trimmed();
+    if (o.status > 128 || c.err.last.isEmpty())
+        return o.text.isEmpty() ? RunSummary::statusText(o.status) : o.text;
+    return withoutProgramName(QString::fromLocal8Bit(c.err.last).trimmed());
+}
+
+// An attempt has ended: the port is done, or waits to be tried again.
+void Run::settle(int index)
+{
+    Child &c = m_children[size_t(index)];
+    const ParallelRun::Job &job = m_jobs[index];
+    c.outcome.text = finalText(c);
+    if (!m_stopping && c.outcome.attempts <= m_options.retries
+        && ParallelRun::worthRetrying(job.network, c.outcome.status, c.blocksSent)) {
+        const auto pause = ParallelRun::retryPause(c.outcome.attempts, m_options.firstPause);
+        c.state = Child::State::Waiting;
+        c.readyAt = Clock::now() + pause;
+        note(index, QStringLiteral("%1 (%2); trying again in %3 s (attempt %4 of %5)")
+                        .arg(c.outcome.text)
+                        .arg(c.outcome.status)
+                        .arg(double(pause.count()) / 1000.0)
+                        .arg(c.outcome.attempts + 1)
+                        .arg(m_options.retries + 1)
+                        .toLocal8Bit());
+        return;
+    }
+    done(index);
+}
+
+void Run::done(int index)
+{
+    Child &c = m_children[size_t(index)];
+    c.state = Child::State::Done;
+    c.log.reset();
+    PortOutcome &o = c.outcome;
+    if (o.attempts > 0)
+        o.ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - c.firstStarted).count();
+    o.output = QString::fromLocal8Bit(c.output);
+    if (o.output.endsWith(QLatin1Char('\n')))
+        o.output.chop(1);
+    if (m_options.finished)
+        m_options.finished(o);
+}
+
+int Run::running() const
+{
+    int n = 0;
+    for (const Child &c : m_children)
+        n += c.state == Child::State::Running ? 1 : 0;
+    return n;
+}
+
+// Starts waiting ports, in the list's order, while there is room.
+void Run::startReady()
+{
+    if (m_stopping)
+        return;
+    const Clock::time_point now = Clock::now();
+    int free = m_options.maxRunning - running();
+    for (int i = 0; i < m_jobs.size() && free > 0; ++i) {
+        Child &c = m_children[size_t(i)];
+        if (c.state != Child::State::Waiting || c.readyAt > now)
+            continue;
+        spawn(i);
+        --free;
+    }
+}
+
+// How long until a waiting port may start, -1 when none can.
+int Run::msUntilNextStart() const
+{
+    if (m_stopping || running() >= m_options.maxRunning)
+        return -1;
+    const Clock::time_point now = Clock::now();
+    qint64 best = -1;
+    for (const Child &c : m_children) {
+        if (c.state != Child::State::Waiting)
+            continue;
+        const qint64 left = std::max<qint64>(0, std::chrono::duration_cast<std::chrono::milliseconds>(c.readyAt - now).count() + 1);
+        best = best < 0 ? left : std::min(best, left);
+    }
+    return int(std::min<qint64>(best, std::numeric_limits<int>::max()));
+}
+
+// A stop: ports waiting for their first start are not started; a port waiting
+// to be tried again keeps the outcome of its last attempt.
+void Run::stopWaiting(int sig)
+{
+    for (int i = 0; i < m_jobs.size(); ++i) {
+        Child &c = m_children[size_t(i)];
+        if (c.state != Child::State::Waiting)
+            continue;
+        if (c.outcome.attempts == 0) {
+            c.outcome.port = m_jobs[i].port;
+            c.outcome.status = 128 + sig;
+            c.outcome.text = QStringLiteral("not started");
+        }
+        done(i);
     }
 }
 
 void Run::signalAll(int sig)
 {
     for (const Child &c : m_children) {
-        if (!c.reaped && c.pid > 0)
+        if (c.state == Child::State::Running && !c.reaped && c.pid > 0)
             ::kill(c.pid, sig);
     }
 }
@@ -338,10 +536,23 @@ void Run::signalAll(int sig)
 bool Run::busy() const
 {
     for (const Child &c : m_children) {
-        if (!c.reaped || c.out.fd >= 0 || c.err.fd >= 0)
+        if (c.state != Child::State::Done || c.out.fd >= 0 || c.err.fd >= 0)
             return true;
     }
     return false;
+}
+
+// Room for the pipes of every port that may run at once.
+void allowDescriptors(int running)
+{
+    rlimit rl {};
+    if (::getrlimit(RLIMIT_NOFILE, &rl) != 0)
+        return;
+    const rlim_t want = rlim_t(running) * 4 + 64;
+    if (rl.rlim_cur >= want)
+        return;
+    rl.rlim_cur = rl.rlim_max == RLIM_INFINITY ? want : std::min(want, rl.rlim_max);
+    ::setrlimit(RLIMIT_NOFILE, &rl);
 }
 
 QList<PortOutcome> Run::go(int *stopSignal)
@@ -367,11 +578,11 @@ QList<PortOutcome> Run::go(int *stopSignal)
         }
     }
 
+    allowDescriptors(std::min<int>(m_options.maxRunning, int(m_jobs.size())));
     m_children.resize(size_t(m_jobs.size()));
-    for (int i = 0; i < m_jobs.size(); ++i)
-        spawn(i);
+    startReady();
 
-    bool stopping = false;
+    bool &stopping = m_stopping;
     bool killed = false;
     Clock::time_point killAt;
     while (busy()) {
@@ -394,7 +605,7 @@ QList<PortOutcome> Run::go(int *stopSignal)
                 owners.push_back({int(i), 2});
             }
         }
-        int timeout = -1;
+        int timeout = msUntilNextStart();
         if (stopping && !killed) {
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(killAt - Clock::now()).count();
             timeout = int(std::max<qint64>(0, left));
@@ -425,6 +636,7 @@ QList<PortOutcome> Run::go(int *stopSignal)
                     killAt = Clock::now() + m_options.stopGrace;
                     signalAll(sig);
                     writeAll(STDERR_FILENO, "kdxctl: stopping every port (again to kill them at once)\n");
+                    stopWaiting(sig);
                 } else {
                     signalAll(SIGKILL);
                     killed = true;
@@ -432,6 +644,7 @@ QList<PortOutcome> Run::go(int *stopSignal)
             }
         }
         reapChildren();
+        startReady();
         if (stopping && !killed && Clock::now() >= killAt) {
             signalAll(SIGKILL);
             killed = true;
@@ -445,16 +658,8 @@ QList<PortOutcome> Run::go(int *stopSignal)
     ::sigprocmask(SIG_UNBLOCK, &chld, nullptr);
 
     QList<PortOutcome> out;
-    for (Child &c : m_children) {
-        PortOutcome &o = c.outcome;
-        if (o.status == 0)
-            o.text = c.out.last.isEmpty() ? RunSummary::statusText(0) : QString::fromLocal8Bit(c.out.last).trimmed();
-        else if (o.status > 128 || c.err.last.isEmpty())
-            o.text = o.text.isEmpty() ? RunSummary::statusText(o.status) : o.text;
-        else
-            o.text = withoutProgramName(QString::fromLocal8Bit(c.err.last).trimmed());
-        out.append(o);
-    }
+    for (const Child &c : m_children)
+        out.append(c.outcome);
     return out;
 }
 
@@ -463,6 +668,20 @@ QList<PortOutcome> Run::go(int *stopSignal)
 ParallelRun::ParallelRun(Options options)
     : m_options(std::move(options))
 {
+}
+
+bool ParallelRun::worthRetrying(bool network, int status, bool blocksSent)
+{
+    const bool connectionFailed = status == -kdx::OpenFailed || status == -kdx::NotConnected;
+    return network && connectionFailed && !blocksSent;
+}
+
+std::chrono::milliseconds ParallelRun::retryPause(int failedAttempts, std::chrono::milliseconds first)
+{
+    std::chrono::milliseconds pause = first;
+    for (int i = 1; i < failedAttempts && pause < kMaxPause; ++i)
+        pause *= 2;
+    return std::min(pause, kMaxPause);
 }
 
 QList<PortOutcome> ParallelRun::run(const QList<Job> &jobs)

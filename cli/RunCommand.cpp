@@ -26,8 +26,9 @@ constexpr int kExitNoInput = 66;
 // A run file is a page of commands; anything near this size is a mistake.
 constexpr qint64 kMaxRunFile = 1 << 20;
 
-// Options that belong to the whole call, never to one line of its run file.
-const char *const kCallOnly[] = {"port", "json", "keep-going"};
+// Belongs to the whole call, never to one line of its run file, as do the
+// options of a run on many ports (GlobalOption::wholeRun).
+const char *const kCallOnly = "keep-going";
 
 // One line, checked: the options it runs with and what it runs.
 struct Step
@@ -87,10 +88,8 @@ bool readLine(const QStringList &words, Options &options, const Command *&comman
         if (!parser.isSet(known[i]))
             continue;
         const GlobalOption &o = globalOptions()[i];
-        for (const char *callOnly : kCallOnly) {
-            if (o.name == QLatin1String(callOnly))
-                return failWith(problem, QStringLiteral("--%1 is given for the whole run, not on a line").arg(o.name));
-        }
+        if (o.wholeRun || o.name == QLatin1String(kCallOnly))
+            return failWith(problem, QStringLiteral("--%1 is given for the whole run, not on a line").arg(o.name));
         const QStringList values = o.valueName.isEmpty() ? QStringList {QString()} : parser.values(known[i]);
         for (const QString &value : values) {
             QString why;

@@ -54,8 +54,10 @@ QString RunSummary::table(const QList<PortOutcome> &outcomes)
             + QStringLiteral("  ") + time.rightJustified(timeWidth) + QStringLiteral("  ") + text + QLatin1Char('\n');
     };
     QString out = row(portHead, resultHead, timeHead, QStringLiteral("text"));
-    for (const PortOutcome &o : outcomes)
-        out += row(o.port, QString::number(o.status), seconds(o.ms), o.text);
+    for (const PortOutcome &o : outcomes) {
+        const QString tries = o.attempts > 1 ? QStringLiteral(" (%1 attempts)").arg(o.attempts) : QString();
+        out += row(o.port, QString::number(o.status), seconds(o.ms), o.text + tries);
+    }
     const QStringList failed = failedPorts(outcomes);
     if (failed.isEmpty())
         out += QStringLiteral("all %1 ports succeeded\n").arg(outcomes.size());
@@ -87,6 +89,34 @@ QByteArray RunSummary::json(const QList<PortOutcome> &outcomes)
         {QStringLiteral("ports"), ports},
     };
     return QJsonDocument(doc).toJson(QJsonDocument::Indented);
+}
+
+QByteArray RunSummary::jsonLine(const PortOutcome &o)
+{
+    // Written by hand so that the keys keep this order (a JSON object of Qt's
+    // sorts them); each value is Qt's.
+    QByteArray line = "{";
+    auto add = [&line](const char *key, const QJsonValue &value) {
+        const QByteArray wrapped = QJsonDocument(QJsonArray {value}).toJson(QJsonDocument::Compact);
+        if (line.size() > 1)
+            line += ',';
+        line += '"' + QByteArray(key) + "\":" + wrapped.mid(1, wrapped.size() - 2);
+    };
+    // Exit statuses 1 to 8 are the driver's result codes without their sign.
+    const bool driver = o.status >= 0 && o.status <= -kdx::InvalidParameter;
+    add("port", o.port);
+    add("result", o.status);
+    add("code", driver ? QJsonValue(-o.status) : QJsonValue());
+    add("seconds", double(o.ms) / 1000.0);
+    add("text", o.text);
+    add("attempts", o.attempts);
+    if (o.status == 0 && !o.output.isEmpty() && o.output != QLatin1String("OK"))
+        add("answer", o.output);
+    if (!o.log.isEmpty())
+        add("log", o.log);
+    for (auto it = o.fields.begin(); it != o.fields.end(); ++it)
+        add(it.key().toUtf8().constData(), it.value());
+    return line + "}\n";
 }
 
 QString RunSummary::statusText(int status)

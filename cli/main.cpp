@@ -117,7 +117,8 @@ int main(int argc, char **argv)
         return usage(QStringLiteral("unknown command %1").arg(name));
 
     // A list of ports: one kdxctl per port, this one waits and sums up.
-    if (command->usesPort && (PortList::isList(chosen.port) || chosen.json))
+    const bool runOptions = chosen.json || chosen.jsonLines || !chosen.logDir.isEmpty() || chosen.retries > 0;
+    if (command->usesPort && (PortList::isList(chosen.port) || runOptions))
         return runOnPorts(chosen, arguments.mid(1), *command, args);
 
     // Everything is checked before anything is opened.

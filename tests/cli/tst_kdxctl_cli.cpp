@@ -106,6 +106,11 @@ void tst_kdxctl_cli::usageMistakes_data()
     QTest::newRow("intl beyond 16 bits") << QStringList {"intl", "8000"} << "intl takes a hexadecimal code such as 3A";
     QTest::newRow("spy as no COM name") << QStringList {"spy", "--as", "ttyS0"} << "spy --as takes a COM name, COM1 to COM32767";
     QTest::newRow("spy with another word") << QStringList {"spy", "--fast"} << "spy does not take --fast";
+    QTest::newRow("no jobs") << QStringList {"--jobs", "0", "--port", "COM1,COM2", "version"}
+                             << "--jobs takes a number from 1 to 1024";
+    QTest::newRow("jobs not a number") << QStringList {"--jobs=x", "version"} << "--jobs takes a number from 1 to 1024";
+    QTest::newRow("too many jobs") << QStringList {"--jobs", "1025", "version"} << "--jobs takes a number from 1 to 1024";
+    QTest::newRow("too many retries") << QStringList {"--retry", "11", "version"} << "--retry takes a number from 0 to 10";
 }
 
 void tst_kdxctl_cli::usageMistakes()
@@ -124,13 +129,16 @@ void tst_kdxctl_cli::usageLayout_data()
     // Help columns and continuation lines, as scripts and the man page read them.
     QTest::addColumn<QString>("lines");
     QTest::newRow("synopsis") << QStringLiteral(
-        "usage: kdxctl [--port PORT] [--baud RATE] [--parity TEXT] [--databits 7|8] [--json] [--keep-going] [--raw] "
-        "[--trace] [--trace-file FILE] COMMAND [ARG...]\n");
+        "usage: kdxctl [--port PORT] [--baud RATE] [--parity TEXT] [--databits 7|8] [--json] [--jobs MAX] "
+        "[--json-lines] [--log-dir DIR] [--retry TIMES] [--keep-going] [--raw] [--trace] [--trace-file FILE] "
+        "COMMAND [ARG...]\n");
     QTest::newRow("option with a second line") << QStringLiteral(
         "  TEXT   parity, data bits and stop bits: N,8,1 (default), O,7,1, E,7,1, O,8,1, E,8,1;\n"
         "         NONE, ODD and EVEN take 7 or 8 data bits from --databits (default 7)\n"
         "  --json on many ports: the summary as JSON on standard output, the ports'\n"
         "         own lines on standard error\n"
+        "  MAX    on many ports: at most MAX (1 to 1024) at once, the others start\n");
+    QTest::newRow("switches after the options with values") << QStringLiteral(
         "  --keep-going\n"
         "         run: go on past a failing line, exit with the first failure\n"
         "  --trace\n"

@@ -29,6 +29,7 @@ private slots:
     void findsTheRate();
     void silentDisplay();
     void displayInItsLoader();
+    void twoPortsAsJson_data();
     void twoPortsAsJson();
 };
 
@@ -103,23 +104,39 @@ void tst_KdxctlFind::displayInItsLoader()
                         .arg(sim.comName()));
 }
 
+// The fields of what was found, in the summary and in the line of each port.
+void tst_KdxctlFind::twoPortsAsJson_data()
+{
+    QTest::addColumn<QString>("option");
+    QTest::newRow("summary") << "--json";
+    QTest::newRow("a line per port") << "--json-lines";
+}
+
 void tst_KdxctlFind::twoPortsAsJson()
 {
+    QFETCH(QString, option);
     SimProcess at9600;
     QVERIFY2(at9600.start({"--baud", "9600"}), qPrintable(at9600.error()));
     SimProcess at4800(at9600.portsDir());
     QVERIFY2(at4800.start({"--baud", "4800"}), qPrintable(at4800.error()));
     const QString list = at9600.comName() + QLatin1Char(',') + at4800.comName();
-    const SimProcess::Result r = at9600.kdxctlOn(list, {"--json", "find"}, 60000);
+    const SimProcess::Result r = at9600.kdxctlOn(list, {option, "find"}, 60000);
     QVERIFY2(r.exitCode == 0, qPrintable(said(r)));
-    QJsonParseError error;
-    const QJsonObject doc = QJsonDocument::fromJson(r.out.toUtf8(), &error).object();
-    QVERIFY2(error.error == QJsonParseError::NoError, qPrintable(said(r)));
-    const QJsonArray ports = doc["ports"].toArray();
-    QCOMPARE(ports.size(), 2);
+    QMap<QString, QJsonObject> byPort;
+    const QStringList docs = option == QLatin1String("--json") ? QStringList {r.out} : r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    for (const QString &text : docs) {
+        QJsonParseError error;
+        const QJsonObject doc = QJsonDocument::fromJson(text.toUtf8(), &error).object();
+        QVERIFY2(error.error == QJsonParseError::NoError, qPrintable(said(r)));
+        const QJsonArray ports = doc.contains(QLatin1String("ports")) ? doc["ports"].toArray() : QJsonArray {doc};
+        for (const QJsonValue &port : ports)
+            byPort.insert(port["port"].toString(), port.toObject());
+    }
+    QCOMPARE(byPort.size(), 2);
+    const SimProcess *sims[] = {&at9600, &at4800};
     const int rates[] = {9600, 4800};
     for (int i = 0; i < 2; ++i) {
-        const QJsonObject port = ports[i].toObject();
+        const QJsonObject port = byPort[sims[i]->comName()];
         QCOMPARE(port["result"].toInt(), 0);
         QCOMPARE(port["rate"], QJsonValue(rates[i]));
         QVERIFY2(port["framing"].isNull(), "a pseudo-terminal cannot tell the framing");

@@ -50,6 +50,16 @@ int cursorCol(const QJsonObject &s)
     return s["cursor"].toObject()["col"].toInt();
 }
 
+// The processes pid has started and not yet reaped.
+int childrenOf(qint64 pid)
+{
+    QFile f(QStringLiteral("/proc/%1/task/%1/children").arg(pid));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray pids = f.readAll().simplified();
+    return pids.isEmpty() ? 0 : int(pids.count(' ')) + 1;
+}
+
 QByteArray image(int size)
 {
     QByteArray data(size, '\0');
@@ -74,6 +84,11 @@ private slots:
     void runFile_data();
     void runFile();
     void runFileOnTwoPorts();
+    void jobsBoundTheChildren();
+    void ctrlCStartsNoMore();
+    void portFile_data();
+    void portFile();
+    void jsonLinesAndLogs();
 };
 
 void tst_KdxctlMulti::initTestCase()
@@ -267,6 +282,136 @@ void tst_KdxctlMulti::runFileOnTwoPorts()
         QVERIFY(sim.state(com)["lines"].toArray()[0].toString().startsWith(QStringLiteral("ÆØÅ")));
         QVERIFY2(c.out.contains(QRegularExpression(com + QStringLiteral(" +0 .* \\?1\\.05\\n"))), qPrintable(said(c)));
     }
+}
+
+// Twelve slow displays, three at a time: never more, and the run keeps three
+// busy until the list runs out.
+void tst_KdxctlMulti::jobsBoundTheChildren()
+{
+    SimProcess sim;
+    QVERIFY2(sim.startMany(12, {"--fault", "slow=300"}), qPrintable(sim.error()));
+    QProcess p;
+    p.setProcessEnvironment(sim.environment());
+    p.start(SimProcess::binary(QStringLiteral("kdxctl")), {"--jobs", "3", "--port", "COM1-COM12", "position", "5"});
+    QVERIFY(p.waitForStarted());
+    int most = 0;
+    QDeadlineTimer deadline(60000);
+    while (!p.waitForFinished(5) && !deadline.hasExpired())
+        most = std::max(most, childrenOf(p.processId()));
+    const QString out = QString::fromLocal8Bit(p.readAllStandardOutput() + p.readAllStandardError());
+    QVERIFY2(p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0, qPrintable(out));
+    QVERIFY2(most >= 2 && most <= 3, qPrintable(QStringLiteral("%1 at once\n").arg(most) + out));
+    for (const QString &com : sim.comNames())
+        QCOMPARE(cursorCol(sim.state(com)), 5);
+    QVERIFY2(out.endsWith(QLatin1String("all 12 ports succeeded\n")), qPrintable(out));
+}
+
+// Ctrl+C while the first of four ports runs: it stops, the rest never start.
+void tst_KdxctlMulti::ctrlCStartsNoMore()
+{
+    SimProcess sim;
+    QVERIFY2(sim.startMany(4, {"--fault", "slow=2000"}), qPrintable(sim.error()));
+    QProcess p;
+    p.setProcessEnvironment(sim.environment());
+    p.start(SimProcess::binary(QStringLiteral("kdxctl")), {"--jobs", "1", "--port", "COM1-COM4", "position", "5"});
+    QVERIFY(sim.waitForState(sim.comNames().first(), [](const QJsonObject &s) { return s["rxBytes"].toInt() > 0; }, 10000));
+    ::kill(pid_t(p.processId()), SIGINT);
+    QVERIFY(p.waitForFinished(20000));
+    const QString out = QString::fromLocal8Bit(p.readAllStandardOutput());
+    QVERIFY2(p.exitStatus() == QProcess::NormalExit && p.exitCode() == 128 + SIGINT, qPrintable(out));
+    QVERIFY2(out.contains(QRegularExpression(QStringLiteral("\\nCOM1 +130 .* stopped by SIGINT\\n"))), qPrintable(out));
+    for (const QString &com : sim.comNames().mid(1)) {
+        QVERIFY2(out.contains(QRegularExpression(com + QStringLiteral(" +130 .* not started\\n"))), qPrintable(out));
+        QCOMPARE(sim.state(com)["rxBytes"].toInt(), 0);
+    }
+}
+
+// A file of ports: comments, blank lines, a device path beside COM names, and
+// the same checks as a list on the command line.
+void tst_KdxctlMulti::portFile_data()
+{
+    QTest::addColumn<QString>("text"); // %1, %2: the devices of COM1 and COM2
+    QTest::addColumn<bool>("fromInput");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("err");
+    QTest::addColumn<int>("changed"); // displays whose cursor moved
+    const QString tills = QStringLiteral("# store 12\n\n%1    # till 1, by its device\nCOM2-COM3\n\n# the back office\nCOM4\n");
+    QTest::newRow("a file") << tills << false << 0 << QString() << 4;
+    QTest::newRow("standard input") << tills << true << 0 << QString() << 4;
+    QTest::newRow("a port twice") << "COM1\nCOM2\nCOM3\n%2\n" << false << 64
+                                  << "line 4: %2 and COM2 on line 2 are the same port" << 0;
+    QTest::newRow("no ports") << "# none\n" << false << 64 << "names no ports" << 0;
+}
+
+void tst_KdxctlMulti::portFile()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, fromInput);
+    QFETCH(int, exitCode);
+    QFETCH(QString, err);
+    QFETCH(int, changed);
+    SimProcess sim;
+    QVERIFY2(sim.startMany(4, {}), qPrintable(sim.error()));
+    auto withDevices = [&sim](QString t) {
+        return t.replace(QLatin1String("%1"), sim.devices().value(0)).replace(QLatin1String("%2"), sim.devices().value(1));
+    };
+    const QString content = withDevices(text);
+    const QString file = sim.path(QStringLiteral("tills.txt"));
+    {
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(content.toUtf8());
+    }
+    const QString port = fromInput ? QStringLiteral("@-") : QLatin1Char('@') + file;
+    const Call c = kdxctl(sim, {"--port", port, "position", "5"}, fromInput ? content.toUtf8() : QByteArray());
+    QVERIFY2(c.exitCode == exitCode, qPrintable(said(c)));
+    QVERIFY2(c.err.contains(withDevices(err)), qPrintable(said(c)));
+    int moved = 0;
+    for (const QString &com : sim.comNames())
+        moved += cursorCol(sim.state(com)) == 5 ? 1 : 0;
+    QCOMPARE(moved, changed);
+}
+
+// One JSON line per port as it ends, and each port's output in its log.
+void tst_KdxctlMulti::jsonLinesAndLogs()
+{
+    SimProcess good;
+    QVERIFY2(good.startMany(2, {"--com", "1"}), qPrintable(good.error()));
+    SimProcess silent(good.portsDir());
+    QVERIFY2(silent.start({"--com", "3", "--fault", "silent"}), qPrintable(silent.error()));
+    const QString logs = good.path(QStringLiteral("logs"));
+    const Call c = kdxctl(good, {"--json-lines", "--log-dir", logs, "--port", "COM1-COM3", "version"});
+    QVERIFY2(c.exitCode == 4, qPrintable(said(c)));
+
+    QStringList lines = c.out.split(QLatin1Char('\n'));
+    QCOMPARE(lines.takeLast(), QString());
+    QCOMPARE(lines.size(), 3);
+    QMap<QString, QJsonObject> byPort;
+    for (const QString &line : lines) {
+        QJsonParseError error;
+        const QJsonObject o = QJsonDocument::fromJson(line.toUtf8(), &error).object();
+        QVERIFY2(error.error == QJsonParseError::NoError, qPrintable(line));
+        byPort.insert(o["port"].toString(), o);
+    }
+    QCOMPARE(byPort.keys(), QStringList({"COM1", "COM2", "COM3"}));
+    for (const QString &com : {QStringLiteral("COM1"), QStringLiteral("COM2")}) {
+        QCOMPARE(byPort[com]["result"].toInt(), 0);
+        QCOMPARE(byPort[com]["answer"].toString(), QStringLiteral("?1.05"));
+    }
+    QCOMPARE(byPort["COM3"]["result"].toInt(), 4);
+    QCOMPARE(byPort["COM3"]["code"].toInt(), -4);
+    QVERIFY(!byPort["COM3"].contains(QLatin1String("answer")));
+    // The summary is for the people watching.
+    QVERIFY2(c.err.contains(QLatin1String("1 of 3 ports failed: COM3")), qPrintable(said(c)));
+
+    QFile log(QDir(logs).filePath(QStringLiteral("COM3.log")));
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    QCOMPARE(byPort["COM3"]["log"].toString(), log.fileName());
+    const QString kept = QString::fromLocal8Bit(log.readAll());
+    QVERIFY2(kept.contains(QLatin1String("Device does not respond.")), qPrintable(kept));
+    QFile ok(QDir(logs).filePath(QStringLiteral("COM1.log")));
+    QVERIFY(ok.open(QIODevice::ReadOnly));
+    QVERIFY(ok.readAll().contains("?1.05\n"));
 }
 
 QTEST_GUILESS_MAIN(tst_KdxctlMulti)

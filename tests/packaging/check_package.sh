@@ -117,6 +117,8 @@ spy --|--as
 --port=CO|COM7
 --databits |8
 --port COM7 sw|switch
+--port @im|@image.bin
+--jo|--jobs
 switch |native
 printer |off
 firmware img --|--crc

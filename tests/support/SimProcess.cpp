@@ -79,6 +79,7 @@ bool SimProcess::launch(const QStringList &args, int count)
     }
     QDeadlineTimer deadline(5000);
     m_coms.clear();
+    m_devices.clear();
     while (m_coms.size() < count) {
         while (!m_process.canReadLine() && !deadline.hasExpired() && running())
             m_process.waitForReadyRead(100);
@@ -95,6 +96,7 @@ bool SimProcess::launch(const QStringList &args, int count)
         if (m_coms.isEmpty())
             m_device = parts[0];
         m_coms.append(parts[1]);
+        m_devices.append(parts[0]);
     }
     m_com = m_coms.first();
     for (const QString &com : std::as_const(m_coms)) {

@@ -39,8 +39,9 @@ public:
 
     QString device() const { return m_device; }
     QString comName() const { return m_com; }
-    // Every display's COM name, the first is comName().
+    // Every display's COM name, the first is comName(), and its device.
     QStringList comNames() const { return m_coms; }
+    QStringList devices() const { return m_devices; }
     int comNumber() const { return m_com.mid(3).toInt(); }
     QString linkPath() const;
     QString portsDir() const { return m_portsDir; }
@@ -84,6 +85,7 @@ private:
     QString m_device;
     QString m_com;
     QStringList m_coms;
+    QStringList m_devices;
     QString m_error;
     QString m_stateFile = QStringLiteral("state.json");
 };
