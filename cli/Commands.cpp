@@ -5,6 +5,7 @@
 #include "EpsonCommand.h"
 #include "FindCommand.h"
 #include "FirmwareCommand.h"
+#include "NativeCommands.h"
 #include "NetworkAddress.h"
 #include "PortFactory.h"
 #include "PortMap.h"
@@ -37,6 +38,24 @@ const char *const kUsageEnd =
     "  8 invalid parameter); 64 a mistake on the command line, nothing opened; 73 the ports\n"
     "  folder cannot be written or the port map could not be changed.\n"
     "COM names come from the port map, $KDX_PORTS_DIR or ~/.config/kdx-utility/ports.\n";
+
+// The "B" frame's framings and rates, as the help lists them.
+QString framingList()
+{
+    QStringList names;
+    for (const protocol::FramingCode &f : protocol::kFramingCodes)
+        names << QLatin1String(f.framing);
+    names.first() += QStringLiteral(" (default)");
+    return names.join(QLatin1String(", "));
+}
+
+QString rateList()
+{
+    QStringList rates;
+    for (const protocol::BaudCode &b : protocol::kBaudCodes)
+        rates << QString::number(b.baud);
+    return rates.join(QLatin1String(", "));
+}
 
 bool parseInt(const QString &text, int min, int max, int &out)
 {
@@ -213,7 +232,7 @@ std::vector<Command> makeCommands()
                      portsCommand, false});
 
     table.push_back({QStringLiteral("set-baud"), QStringLiteral("RATE PARITY"),
-                     QStringLiteral("change the display's line settings (9600 N,8,1)"),
+                     QStringLiteral("change the display's line settings (9600 N,8,1);\nRATE %1").arg(rateList()),
                      [](const QStringList &args, QString &problem) -> Action {
                          if (args.size() != 2)
                              return refuse(problem, QStringLiteral("set-baud takes RATE and PARITY"));
@@ -363,8 +382,9 @@ std::vector<GlobalOption> makeOptions()
     table.push_back({QStringLiteral("baud"), QStringLiteral("RATE"), QStringLiteral("the line's baud rate, default 19200"),
                      [](const QString &v, Options &o, QString &) { o.baud = v; return true; }});
     table.push_back({QStringLiteral("parity"), QStringLiteral("TEXT"),
-                     QStringLiteral("parity, data bits and stop bits: N,8,1 (default), O,7,1, E,7,1, O,8,1, E,8,1;\n"
-                                    "NONE, ODD and EVEN take 7 or 8 data bits from --databits (default 7)"),
+                     QStringLiteral("parity, data bits and stop bits: %1;\n"
+                                    "NONE, ODD and EVEN take 7 or 8 data bits from --databits (default 7)")
+                         .arg(framingList()),
                      [](const QString &v, Options &o, QString &) { o.parity = v; return true; }});
     table.push_back({QStringLiteral("databits"), QStringLiteral("7|8"), QString(),
                      [](const QString &v, Options &o, QString &problem) {

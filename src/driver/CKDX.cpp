@@ -1,5 +1,6 @@
 #include "CKDX.h"
 #include "ControlBytes.h"
+#include "NativeCommands.h"
 
 #include "Ansi.h"
 #include "AppInfo.h"
@@ -58,45 +59,26 @@ QByteArray frame(char letter, const QByteArray &params)
     return CKDX::NativeFrame(letter, params);
 }
 
-struct LineCode
-{
-    const char *text;
-    char code;
-};
-
-// The display's baud list, in the order of its codes.
-constexpr LineCode kBaudCodes[] = {
-    {"19200", '0'}, {"9600", '1'}, {"4800", '2'}, {"2400", '3'}, {"1200", '4'}, {"600", '5'},
-    // The display has one code for both of these.
-    {"300", '6'}, {"38400", '6'}, {"115200", '7'},
-};
-
-// The display's framings: upper-case code letters mean 7 data bits with
-// parity, lower-case 8 data bits.
-constexpr LineCode kFramingCodes[] = {
-    {"N,8,1", 'N'}, {"O,7,1", 'O'}, {"E,7,1", 'E'}, {"O,8,1", 'o'}, {"E,8,1", 'e'},
-};
-
 char baudCode(const QString &baud)
 {
-    for (const LineCode &c : kBaudCodes) {
-        if (baud == QLatin1String(c.text))
-            return c.code;
+    for (const protocol::BaudCode &b : protocol::kBaudCodes) {
+        if (baud == QString::number(b.baud))
+            return b.code;
     }
     return 0;
 }
 
 char parityCode(const QString &parity)
 {
-    // The words and the lower-case forms of the 8-bit framings name them too.
+    for (const protocol::FramingCode &f : protocol::kFramingCodes) {
+        if (parity == QLatin1String(f.framing))
+            return f.code;
+    }
+    // The parity list's other names for the same codes.
     static const QHash<QString, char> aliases {
-        {QStringLiteral("NONE"), 'N'}, {QStringLiteral("ODD"), 'O'}, {QStringLiteral("EVEN"), 'E'},
+        {QStringLiteral("NONE"), 'N'},  {QStringLiteral("ODD"), 'O'},   {QStringLiteral("EVEN"), 'E'},
         {QStringLiteral("o,8,1"), 'o'}, {QStringLiteral("e,8,1"), 'e'},
     };
-    for (const LineCode &c : kFramingCodes) {
-        if (parity == QLatin1String(c.text))
-            return c.code;
-    }
     return aliases.value(parity, 0);
 }
 
@@ -105,16 +87,16 @@ char parityCode(const QString &parity)
 QStringList CKDX::DisplayBaudRates()
 {
     QStringList rates;
-    for (const LineCode &c : kBaudCodes)
-        rates << QLatin1String(c.text);
+    for (const protocol::BaudCode &b : protocol::kBaudCodes)
+        rates << QString::number(b.baud);
     return rates;
 }
 
 QStringList CKDX::DisplayFramings()
 {
     QStringList framings;
-    for (const LineCode &c : kFramingCodes)
-        framings << QLatin1String(c.text);
+    for (const protocol::FramingCode &f : protocol::kFramingCodes)
+        framings << QLatin1String(f.framing);
     return framings;
 }
 

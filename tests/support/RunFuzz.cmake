@@ -3,7 +3,8 @@
 # report, broken invariant) fails the test.
 #
 # Expects: FUZZ_SOURCE_DIR, TARGET, DICT, WORK_DIR, SECONDS, GENERATOR and
-# KDX_SOURCE_DIR (handed to the fuzz project).
+# KDX_SOURCE_DIR (handed to the fuzz project); RSS_LIMIT_MB, when set, fails a
+# run whose memory grows past it.
 
 foreach(v FUZZ_SOURCE_DIR TARGET DICT WORK_DIR SECONDS GENERATOR KDX_SOURCE_DIR)
     if(NOT DEFINED ${v})
@@ -34,8 +35,12 @@ endif()
 
 # The corpus grows in the build folder; the seeds in the source tree are only read.
 file(MAKE_DIRECTORY ${WORK_DIR}/corpus ${WORK_DIR}/artifacts)
+set(limits)
+if(RSS_LIMIT_MB)
+    list(APPEND limits -rss_limit_mb=${RSS_LIMIT_MB})
+endif()
 execute_process(
-    COMMAND ${build}/${TARGET} -max_total_time=${SECONDS} -timeout=10 -print_final_stats=1
+    COMMAND ${build}/${TARGET} -max_total_time=${SECONDS} -timeout=10 ${limits} -print_final_stats=1
             -dict=${FUZZ_SOURCE_DIR}/${DICT} -artifact_prefix=${WORK_DIR}/artifacts/
             ${WORK_DIR}/corpus ${FUZZ_SOURCE_DIR}/seeds
     RESULT_VARIABLE rc)
