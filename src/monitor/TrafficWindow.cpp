@@ -1,6 +1,7 @@
 #include "TrafficWindow.h"
 
 #include "Dialogs.h"
+#include "DisplayView.h"
 #include "TapSerialPort.h"
 #include "TextFile.h"
 #include "frmCKDX.h"
@@ -72,6 +73,9 @@ QAbstractButton *TrafficWindow::makeOpenButton(QWidget *window)
 TrafficWindow::TrafficWindow()
     : QWidget(nullptr, Qt::Window)
     , m_recorder([this](std::vector<TrafficEvent> &&events) {
+        // The picture takes each event once, as it comes, paused table or not.
+        if (picDisplay)
+            picDisplay->feed(events);
         for (TrafficEvent &e : events)
             m_incoming.push_back(std::move(e));
     })
@@ -93,6 +97,8 @@ TrafficWindow::TrafficWindow()
     cmdCopy->setObjectName(QStringLiteral("cmdCopy"));
     cmdSaveAs = new QPushButton(QStringLiteral("Save &As..."), this);
     cmdSaveAs->setObjectName(QStringLiteral("cmdSaveAs"));
+
+    picDisplay = new DisplayView(this);
 
     m_proxy = new QSortFilterProxyModel(this);
     m_proxy->setSourceModel(&m_model);
@@ -129,6 +135,7 @@ TrafficWindow::TrafficWindow()
     bar->addWidget(cmdSaveAs);
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(bar);
+    layout->addWidget(picDisplay);
     layout->addWidget(grdTraffic, 1);
     layout->addWidget(lblStatus);
     resize(digit * 110, fontMetrics().height() * 30);

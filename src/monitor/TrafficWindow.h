@@ -17,8 +17,11 @@ class QTableView;
 
 namespace monitor {
 
+class DisplayView;
+
 // The "Traffic" window: every event on the display's line, decoded, in a table
-// (time, direction, bytes, meaning). One per process, not modal; while it exists
+// (time, direction, bytes, meaning), and above it the picture of the display
+// those bytes draw. One per process, not modal; while it exists
 // it is the tap's sink, so whatever window talks to the display feeds it.
 class TrafficWindow final : public QWidget
 {
@@ -37,6 +40,7 @@ public:
     ~TrafficWindow() override;
 
     TrafficModel &model() { return m_model; }
+    DisplayView *displayView() const { return picDisplay; }
     bool paused() const { return m_paused; }
     int heldCount() const { return int(m_held.size()); }
     QString statusText() const;
@@ -69,6 +73,7 @@ private:
     QLineEdit *txtFilter = nullptr;
     QPushButton *cmdCopy = nullptr;
     QPushButton *cmdSaveAs = nullptr;
+    DisplayView *picDisplay = nullptr;
     QTableView *grdTraffic = nullptr;
     QLabel *lblStatus = nullptr;
 };

@@ -3,6 +3,7 @@
 // main windows open it with their button and Ctrl+T.
 
 #include "CKDX.h"
+#include "DisplayView.h"
 #include "TestEnv.h"
 #include "TrafficWindow.h"
 #include "frmCKDX.h"
@@ -101,8 +102,13 @@ void tst_TrafficWindow::pauseHoldsRows()
     QCOMPARE(w->model().rowCount(), 4);
     QCOMPARE(w->heldCount(), 8);
     QCOMPARE(w->statusText(), QStringLiteral("4 events; paused, 8 waiting"));
+    // The picture follows the line while the table is paused, and takes each event once.
+    const kdxdisplay::VfdModel &picture = w->displayView()->model();
+    QCOMPARE(picture.cursorCol(), 2);
+    const quint64 drawn = picture.changes();
     QTest::mouseClick(w->findChild<QPushButton *>("cmdPause"), Qt::LeftButton);
     QVERIFY(!w->paused());
+    QCOMPARE(picture.changes(), drawn);
     QCOMPARE(w->model().rowCount(), 12);
     QCOMPARE(w->model().event(5).meaning, QStringLiteral("SetPosition 2"));
 
