@@ -203,6 +203,9 @@ void DisplayView::paintEvent(QPaintEvent *)
     const kdxdisplay::VfdModel &m = *m_model;
     const int cellW = std::max(1, (tube.width() - 2 * kMargin) / m.cols());
     const int cellH = std::max(1, (tube.height() - 2 * kMargin) / m.rows());
+    QFont glyphFont = font();
+    glyphFont.setPixelSize(std::max(6, cellH * 7 / 10));
+    p.setFont(glyphFont);
     for (int r = 0; r < m.rows(); ++r) {
         for (int c = 0; c < m.cols(); ++c) {
             const kdxdisplay::Screen::Cell &cell = m.cell(r, c);
