@@ -7,6 +7,7 @@
 #include "PortMap.h"
 #include "TextFile.h"
 #include "TrafficRecorder.h"
+#include "VfdModel.h"
 
 #include <QEventLoop>
 #include <QFile>
@@ -111,10 +112,13 @@ private:
 struct SpyArgs
 {
     int comNumber = 0; // 0: the lowest free number
+    bool screen = false;
+    kdxdisplay::VfdConfig display;
 };
 
 bool parseSpyArgs(const QStringList &args, SpyArgs &out, QString &problem)
 {
+    bool rowsGiven = false, colsGiven = false;
     for (int i = 0; i < args.size(); ++i) {
         QString arg = args[i];
         QString value;
@@ -123,21 +127,110 @@ bool parseSpyArgs(const QStringList &args, SpyArgs &out, QString &problem)
             value = arg.mid(eq + 1);
             arg = arg.left(eq);
         }
+        auto takeValue = [&] {
+            if (value.isNull() && i + 1 < args.size())
+                value = args[++i];
+        };
+        auto number = [&](int min, int max, int *to) {
+            takeValue();
+            bool ok = false;
+            const int n = value.toInt(&ok);
+            if (!ok || n < min || n > max) {
+                problem = QStringLiteral("spy %1 takes %2 to %3").arg(arg).arg(min).arg(max);
+                return false;
+            }
+            *to = n;
+            return true;
+        };
         if (arg == QLatin1String("--as")) {
-            if (value.isNull() && ++i < args.size())
-                value = args[i];
+            takeValue();
             out.comNumber = platform::PortMap::numberOfName(value);
             if (out.comNumber == 0) {
                 problem = QStringLiteral("spy --as takes a COM name, COM1 to COM%1").arg(platform::PortMap::kMaxNumber);
                 return false;
             }
-            continue;
+        } else if (arg == QLatin1String("--screen")) {
+            out.screen = true;
+        } else if (arg == QLatin1String("--rows")) {
+            if (!number(1, 8, &out.display.rows))
+                return false;
+            out.screen = rowsGiven = true;
+        } else if (arg == QLatin1String("--cols")) {
+            if (!number(1, 80, &out.display.cols))
+                return false;
+            out.screen = colsGiven = true;
+        } else if (arg == QLatin1String("--mode")) {
+            takeValue();
+            if (!kdxdisplay::commandSetFromName(value, &out.display.commandSet)) {
+                problem = QStringLiteral("spy --mode takes native, epson or vt100");
+                return false;
+            }
+            out.screen = true;
+        } else {
+            problem = QStringLiteral("spy does not take %1").arg(arg);
+            return false;
         }
-        problem = QStringLiteral("spy does not take %1").arg(arg);
-        return false;
+    }
+    // A display with the VT100 firmware is 4 x 20, as kdx-sim takes it.
+    if (out.display.commandSet == kdxdisplay::CommandSetKind::Vt100) {
+        if (!rowsGiven)
+            out.display.rows = 4;
+        if (!colsGiven)
+            out.display.cols = 20;
     }
     return true;
 }
+
+// --screen: a model of the display, fed with the bytes that go to it; its rows
+// are printed, each framed by "|", whenever they change. It knows only what
+// passed since the spy started.
+class ScreenWatch final : public platform::TrafficSink
+{
+public:
+    // The pause after the last bytes before a change is printed from the
+    // clock alone; before that the change waits for the bytes' own lines.
+    static constexpr qint64 kSettledUs = 300000;
+
+    ScreenWatch(platform::TrafficSink &next, const kdxdisplay::VfdConfig &config)
+        : m_next(next)
+        , m_model(config)
+    {
+    }
+
+    void tapped(const platform::TapEvent &event) override
+    {
+        m_next.tapped(event);
+        if (event.kind == platform::TapEvent::Kind::Write) {
+            m_model.feed(event.bytes, event.timeUs / 1000);
+            m_lastFedUs = event.timeUs;
+        }
+    }
+
+    // Prints the rows if they changed. From the clock (clockOnly) only once the
+    // bytes have been quiet a while, so that a picture follows the lines of the
+    // bytes that made it.
+    void show(qint64 nowUs, bool clockOnly)
+    {
+        m_model.advance(nowUs / 1000);
+        if (clockOnly && nowUs - m_lastFedUs < kSettledUs)
+            return;
+        const QStringList rows = m_model.rowTexts();
+        if (rows == m_shown)
+            return;
+        m_shown = rows;
+        QByteArray text;
+        for (const QString &row : rows)
+            text += (QLatin1Char('|') + row + QStringLiteral("|\n")).toUtf8();
+        std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
+        std::fflush(stdout);
+    }
+
+private:
+    platform::TrafficSink &m_next;
+    kdxdisplay::VfdModel m_model;
+    QStringList m_shown;
+    qint64 m_lastFedUs = 0;
+};
 
 // The spy's decoded lines: on standard output, and appended to --trace-file.
 class SpyOutput
@@ -152,6 +245,8 @@ public:
         return true;
     }
 
+    void setScreen(ScreenWatch *screen) { m_screen = screen; }
+
     void write(const std::vector<monitor::TrafficEvent> &events)
     {
         for (const monitor::TrafficEvent &e : events) {
@@ -163,9 +258,12 @@ public:
             }
         }
         std::fflush(stdout);
+        if (m_screen)
+            m_screen->show(platform::TapSerialPort::nowUs(), false);
     }
 
 private:
+    ScreenWatch *m_screen = nullptr;
     qint64 m_baseUs = platform::TapSerialPort::nowUs();
     platform::TextFile m_file;
 };
@@ -213,7 +311,12 @@ int runSpy(Session &session, const SpyArgs &args)
     setup.settings = o.baud + QLatin1Char(',') + CKDX::mapParity(o.parity, qint16(o.dataBits)).toUpper();
 
     monitor::TrafficRecorder recorder([&output](std::vector<monitor::TrafficEvent> &&events) { output.write(events); });
-    platform::PassThrough pass(&recorder);
+    std::unique_ptr<ScreenWatch> screen;
+    if (args.screen) {
+        screen = std::make_unique<ScreenWatch>(recorder, args.display);
+        output.setScreen(screen.get());
+    }
+    platform::PassThrough pass(screen ? static_cast<platform::TrafficSink *>(screen.get()) : &recorder);
     StopSignals stops;
     if (!pass.start(setup)) {
         recorder.finish();
@@ -221,6 +324,8 @@ int runSpy(Session &session, const SpyArgs &args)
         return exitStatus(pass.outcome());
     }
     StopSignals::guard(pass.linkPath(), pass.slavePath());
+    if (screen)
+        screen->show(platform::TapSerialPort::nowUs(), false); // the blank display to start from
 
     QEventLoop loop;
     QObject::connect(&pass, &platform::PassThrough::ended, &loop, &QEventLoop::quit);
@@ -236,7 +341,12 @@ int runSpy(Session &session, const SpyArgs &args)
         });
     }
     QTimer expire;
-    QObject::connect(&expire, &QTimer::timeout, [&recorder] { recorder.expire(platform::TapSerialPort::nowUs()); });
+    QObject::connect(&expire, &QTimer::timeout, [&recorder, &screen] {
+        const qint64 now = platform::TapSerialPort::nowUs();
+        recorder.expire(now);
+        if (screen)
+            screen->show(now, true);
+    });
     expire.start(kExpireMs);
     loop.exec();
     expire.stop();
@@ -254,14 +364,17 @@ int runSpy(Session &session, const SpyArgs &args)
 
 Command spyCommand()
 {
-    return {QStringLiteral("spy"), QStringLiteral("[--as COM<n>]"),
+    return {QStringLiteral("spy"), QStringLiteral("[--as COM<n>] [--screen] [--rows N] [--cols N] [--mode native|epson|vt100]"),
             QStringLiteral("pass everything between a program on COM<n> (a pseudo-terminal\n"
                            "entered in the port map; default the lowest free number) and the\n"
                            "display on --port, unchanged both ways; the rate and stop bits the\n"
                            "program sets reach the display's port (parity and data bits as\n"
                            "--parity gives them). Every exchange decoded on standard output\n"
                            "(and --trace-file) until Ctrl+C; exit 3 when either side hangs\n"
-                           "up, 73 when COM<n> is taken"),
+                           "up, 73 when COM<n> is taken. --screen also prints what the\n"
+                           "display shows whenever it changes, a row a line between \"|\",\n"
+                           "as a 2 x 20 display (--rows, --cols and --mode as kdx-sim takes\n"
+                           "them)"),
             [](const QStringList &args, QString &problem) -> Action {
                 SpyArgs parsed;
                 if (!parseSpyArgs(args, parsed, problem))

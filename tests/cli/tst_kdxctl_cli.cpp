@@ -111,6 +111,7 @@ void tst_kdxctl_cli::usageMistakes_data()
     QTest::newRow("jobs not a number") << QStringList {"--jobs=x", "version"} << "--jobs takes a number from 1 to 1024";
     QTest::newRow("too many jobs") << QStringList {"--jobs", "1025", "version"} << "--jobs takes a number from 1 to 1024";
     QTest::newRow("too many retries") << QStringList {"--retry", "11", "version"} << "--retry takes a number from 0 to 10";
+    QTest::newRow("spy screen too tall") << QStringList {"spy", "--rows", "9"} << "spy --rows takes 1 to 8";
 }
 
 void tst_kdxctl_cli::usageMistakes()

@@ -45,12 +45,12 @@ public:
     QString linkPath() const { return m_env.portsDir() + QLatin1Char('/') + kCom; }
 
     // Starts it and waits for its first line, the one that says it passes.
-    bool start(const QString &realPort, const QStringList &extra = {})
+    bool start(const QString &realPort, const QStringList &spyArgs = {})
     {
         QDir().mkpath(lockDir());
         m_process.start(SimProcess::binary(QStringLiteral("kdxctl")),
-                        QStringList {QStringLiteral("--port"), realPort} + extra
-                            + QStringList {QStringLiteral("spy"), QStringLiteral("--as"), kCom});
+                        QStringList {QStringLiteral("--port"), realPort, QStringLiteral("spy"), QStringLiteral("--as"), kCom}
+                            + spyArgs);
         return waitFor(QStringLiteral(" passes to "), 5000);
     }
     bool waitFor(const QString &text, int ms)
@@ -98,6 +98,8 @@ private slots:
     void initTestCase();
     void versionThroughTheSpy_data();
     void versionThroughTheSpy();
+    void screen_data();
+    void screen();
     void everyByteUnchanged();
     void programRateReachesTheRealPort_data();
     void programRateReachesTheRealPort();
@@ -152,6 +154,41 @@ void tst_spy::versionThroughTheSpy()
     QVERIFY(sim.waitForState([](const QJsonObject &s) { return s.value(QStringLiteral("hostBaud")).toInt() == 9600; }));
     QVERIFY(spy.waitFor(QStringLiteral("settings 9600,N,8,1"), 1000));
     QVERIFY(kdxtest::untimedTrace(spy.output()).contains(QStringLiteral("- settings 9600,N,8,1")));
+}
+
+void tst_spy::screen_data()
+{
+    QTest::addColumn<QStringList>("spyArgs");
+    QTest::addColumn<QList<QStringList>>("commands");
+    QTest::addColumn<QString>("rows");
+    const QString blank20 = QStringLiteral("|%1|\n").arg(QString(20, QLatin1Char(' ')));
+    QTest::newRow("2 x 20") << QStringList {QStringLiteral("--screen")}
+                            << QList<QStringList> {{QStringLiteral("send"), QStringLiteral("Hello")}}
+                            << QStringLiteral("|Hello               |\n") + blank20;
+    QTest::newRow("4 x 40")
+        << QStringList {QStringLiteral("--rows"), QStringLiteral("4"), QStringLiteral("--cols=40")}
+        << QList<QStringList> {{QStringLiteral("position"), QStringLiteral("81")}, {QStringLiteral("send"), QStringLiteral("Hello")}}
+        << QStringLiteral("|%1|\n|%1|\n|Hello%2|\n|%1|\n").arg(QString(40, QLatin1Char(' ')), QString(35, QLatin1Char(' ')));
+    QTest::newRow("EPSON set")
+        << QStringList {QStringLiteral("--screen")}
+        << QList<QStringList> {{QStringLiteral("switch"), QStringLiteral("epson")},
+                               {QStringLiteral("epson"), QStringLiteral("position"), QStringLiteral("2"), QStringLiteral("5")},
+                               {QStringLiteral("epson"), QStringLiteral("send"), QStringLiteral("Hi")}}
+        << blank20 + QStringLiteral("|    Hi              |\n");
+}
+
+void tst_spy::screen()
+{
+    QFETCH(QStringList, spyArgs);
+    QFETCH(QList<QStringList>, commands);
+    QFETCH(QString, rows);
+    SimProcess sim;
+    QVERIFY2(sim.start({}), qPrintable(sim.error()));
+    Spy spy(sim);
+    QVERIFY2(spy.start(sim.comName(), spyArgs), qPrintable(spy.errors()));
+    for (const QStringList &command : commands)
+        sim.kdxctlOn(kCom, command);
+    QVERIFY2(spy.waitFor(rows, 3000), qPrintable(spy.output()));
 }
 
 void tst_spy::everyByteUnchanged()
