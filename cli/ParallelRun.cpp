@@ -37,6 +37,9 @@ constexpr qsizetype kMaxLine = 4096;
 constexpr qsizetype kMaxOutput = 64 * 1024;
 // EX_CANTCREAT: the port's log cannot be written.
 constexpr int kExitCannotLog = 73;
+// How long a port's kdxctl may ignore the SIGTERM that ends it at once before
+// it is killed.
+constexpr std::chrono::seconds kKillAfterTerm {3};
 
 void writeAll(int fd, const QByteArray &bytes)
 {
@@ -582,9 +585,24 @@ QList<PortOutcome> Run::go(int *stopSignal)
     m_children.resize(size_t(m_jobs.size()));
     startReady();
 
+    // A stop passes the signal on; a second signal, or the grace time running
+    // out, sends SIGTERM, which a port's kdxctl takes as "end at once" after
+    // releasing its port. Only one that ignores that SIGTERM for
+    // kKillAfterTerm is killed: SIGKILL would leave its port locked.
     bool &stopping = m_stopping;
+    bool terminated = false;
     bool killed = false;
-    Clock::time_point killAt;
+    Clock::time_point nextStep;
+    auto escalate = [&] {
+        if (!terminated) {
+            signalAll(SIGTERM);
+            terminated = true;
+            nextStep = Clock::now() + kKillAfterTerm;
+        } else {
+            signalAll(SIGKILL);
+            killed = true;
+        }
+    };
     while (busy()) {
         std::vector<pollfd> fds;
         std::vector<std::pair<int, int>> owners; // child, 0 out / 1 err / 2 in
@@ -607,7 +625,7 @@ QList<PortOutcome> Run::go(int *stopSignal)
         }
         int timeout = msUntilNextStart();
         if (stopping && !killed) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(killAt - Clock::now()).count();
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(nextStep - Clock::now()).count();
             timeout = int(std::max<qint64>(0, left));
         }
         const int r = ::poll(fds.data(), nfds_t(fds.size()), timeout);
@@ -633,22 +651,19 @@ QList<PortOutcome> Run::go(int *stopSignal)
                 if (!stopping) {
                     stopping = true;
                     *stopSignal = sig;
-                    killAt = Clock::now() + m_options.stopGrace;
+                    nextStep = Clock::now() + m_options.stopGrace;
                     signalAll(sig);
-                    writeAll(STDERR_FILENO, "kdxctl: stopping every port (again to kill them at once)\n");
+                    writeAll(STDERR_FILENO, "kdxctl: stopping every port (again to end them at once)\n");
                     stopWaiting(sig);
-                } else {
-                    signalAll(SIGKILL);
-                    killed = true;
+                } else if (!terminated) {
+                    escalate();
                 }
             }
         }
         reapChildren();
         startReady();
-        if (stopping && !killed && Clock::now() >= killAt) {
-            signalAll(SIGKILL);
-            killed = true;
-        }
+        if (stopping && !killed && Clock::now() >= nextStep)
+            escalate();
     }
     ::close(sigFd);
     // SIGCHLD back to normal; the stop signals stay blocked (see the header).

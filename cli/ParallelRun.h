@@ -19,8 +19,9 @@
 // running port, so that each stops cleanly, no further port starts, and the run
 // still ends with every port's outcome ("not started" for the ports it never
 // reached); a second one, or a port that does not stop within the grace time,
-// kills what is left. A network port whose connection failed may be run again
-// after a pause that doubles each time.
+// ends what is left with SIGTERM (each releases its port first), and only a
+// port that ignores that for 3 s is killed. A network port whose connection
+// failed may be run again after a pause that doubles each time.
 class ParallelRun
 {
 public:
