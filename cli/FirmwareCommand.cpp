@@ -3,7 +3,9 @@
 #include "CKDX.h"
 #include "Commands.h"
 #include "FileCheck.h"
+#include "LoaderDialogue.h"
 #include "ParallelRun.h"
+#include "PortLock.h"
 #include "Timer.h"
 #include "frmCKDX.h"
 #include "modKDX.h"
@@ -36,11 +38,30 @@ volatile std::sig_atomic_t g_stopSignal = 0;
 
 extern "C" void onStopSignal(int sig)
 {
-    // The first signal asks for a clean stop; a second one is meant at once.
-    if (g_stopSignal != 0)
+    // The first signal asks for a clean stop; a second one is meant at once,
+    // yet the port is still left as the next program needs it: the display
+    // told to leave its loader, the tty out of exclusive mode, no lock file.
+    if (g_stopSignal != 0) {
+        platform::releasePortLocks();
         ::_exit(kExitSignal + sig);
+    }
     g_stopSignal = sig;
 }
+
+// What the display is told if a second signal ends the update at once, kept
+// in step with where the update stands: from the first byte of the loader
+// dialogue its ESC "R" CR; once the loader waits for blocks, CAN CAN before it.
+class Farewell
+{
+public:
+    Farewell() { platform::setPortFarewell(LoaderDialogue::leaveLoader(false)); }
+    ~Farewell() { platform::setPortFarewell(QByteArray()); }
+    Farewell(const Farewell &) = delete;
+    Farewell &operator=(const Farewell &) = delete;
+    static void blocksUnderWay() { platform::setPortFarewell(LoaderDialogue::leaveLoader(true)); }
+    // The transfer has ended, and with it the loader's closing sequence.
+    static void none() { platform::setPortFarewell(QByteArray()); }
+};
 
 // The stop signals are ours for the length of the update.
 class StopSignals
@@ -212,6 +233,7 @@ int firmwareCommand(kdxctl::Session &session, const QStringList &args)
     QObject::connect(&poll, &platform::Timer::timeout, [&] { progress.show(kdx.Progress()); });
     poll.setEnabled(true);
 
+    const Farewell farewell;
     say(QStringLiteral("firmware: switching the display into its loader"));
     progress.begin("loader");
     kdx.setFirmwareCodeType(codeType);
@@ -239,12 +261,14 @@ int firmwareCommand(kdxctl::Session &session, const QStringList &args)
     say(QLatin1String(ParallelRun::kBlocksStart) + QStringLiteral("%1 (%2)")
             .arg(file, crc ? QStringLiteral("XModem - CRC") : QStringLiteral("XModem - Checksum")));
     progress.begin("transfer");
+    Farewell::blocksUnderWay();
     kdx.StartSendFile();
     // A signal during the last prompt: the sender's first tick cancels the receive.
     if (StopSignals::received())
         kdx.StopSendFile();
     while (kdx.transferOutcome() == XModemSender::Outcome::None)
         modKDX::Delay(kSignalCheckMs);
+    Farewell::none();
     poll.setEnabled(false);
     stopCheck.setEnabled(false);
     const XModemSender::Outcome outcome = kdx.transferOutcome();

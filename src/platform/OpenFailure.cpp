@@ -58,6 +58,13 @@ QString OpenFailure::hint(const QString &portName) const
     case Cause::Locked:
     case Cause::Held:
         return busy(*this);
+    case Cause::StaleExclusive:
+        return QStringLiteral("%1 was left in exclusive mode by a program that has ended; only root can open it "
+                              "past that: run the command once as root (sudo), which clears it, or %2")
+            .arg(device,
+                 device.startsWith(QLatin1String("/dev/pts/"))
+                     ? QStringLiteral("restart the program at the far end of the pseudo-terminal")
+                     : QStringLiteral("unplug the adapter and plug it in again"));
     case Cause::LockFileInvalid:
         return QStringLiteral("%1: %2 is not a lock file; the administrator must remove it").arg(device, detail);
     case Cause::System:

@@ -20,6 +20,7 @@ struct OpenFailure
         Locked,           // a lock file names a live process (holders, detail = the lock file)
         LockFileInvalid,  // something other than a lock file sits at the lock path (detail)
         Held,             // another process holds the device exclusively (holders)
+        StaleExclusive,   // the tty is in exclusive mode, but nobody alive holds it
     };
 
     Cause cause = Cause::None;

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStringList>
+#include <QSysInfo>
 
 #include <atomic>
 #include <cerrno>
@@ -43,6 +44,11 @@ static_assert(std::atomic<int>::is_always_lock_free, "signal handlers need a loc
 
 constexpr int kSlots = 8;
 Slot g_slots[kSlots];
+
+// The farewell: written whole before its size is published, so that a signal
+// handler reads either nothing or all of it.
+char g_farewell[32];
+std::atomic<int> g_farewellSize {0};
 
 // What our lock files hold: the PID in ten characters and a newline.
 int lockText(char (&out)[16], long pid) noexcept
@@ -119,32 +125,113 @@ bool alive(qint64 pid)
     return pid > 0 && (::kill(pid_t(pid), 0) == 0 || errno == EPERM);
 }
 
-// The PID of a lock file: ten ASCII characters and a newline, or, from older
-// programs, a binary int of four bytes. 0 when it holds neither.
-qint64 parsePid(const QByteArray &content)
+// What a lock file says about its owner; pid 0 when it names none.
+struct LockText
 {
-    const QByteArray text = content.trimmed();
-    if (!text.isEmpty()) {
-        bool ok = false;
-        const qint64 pid = text.toLongLong(&ok);
-        if (ok)
-            return pid > 0 ? pid : 0;
+    qint64 pid = 0;
+    QString program;
+    QString host;
+};
+
+// The PID in ASCII on the first line, padded or not, perhaps followed by the
+// program's name on that line; Qt's QLockFile puts the application's name and
+// the host name on the two lines after it. Old programs wrote a binary int of
+// four bytes.
+LockText parseLock(const QByteArray &content)
+{
+    LockText out;
+    const QList<QByteArray> lines = content.split('\n');
+    const QList<QByteArray> first = lines.first().simplified().split(' ');
+    bool ok = false;
+    const qint64 pid = first.first().toLongLong(&ok);
+    if (ok) {
+        out.pid = pid > 0 ? pid : 0;
+        if (first.size() > 1)
+            out.program = QString::fromUtf8(first[1]);
+        if (lines.size() > 1 && !lines[1].trimmed().isEmpty())
+            out.program = QString::fromUtf8(lines[1].trimmed());
+        if (lines.size() > 2)
+            out.host = QString::fromUtf8(lines[2].trimmed());
+        return out;
     }
     if (content.size() == int(sizeof(int))) {
-        int pid = 0;
-        std::memcpy(&pid, content.constData(), sizeof pid);
-        return pid > 0 ? pid : 0;
+        int binary = 0;
+        std::memcpy(&binary, content.constData(), sizeof binary);
+        out.pid = binary > 0 ? binary : 0;
     }
-    return 0;
+    return out;
+}
+
+bool otherHost(const LockText &lock)
+{
+    return !lock.host.isEmpty() && lock.host != QSysInfo::machineHostName();
+}
+
+// Who a lock counts for: the live process of this host (by its command name,
+// or the name its lock file gives), or the process named on another host,
+// which cannot be looked at from here.
+PortHolder holderOf(const LockText &lock)
+{
+    if (otherHost(lock))
+        return {lock.pid, lock.program, lock.host};
+    const QString program = programOf(lock.pid);
+    return {lock.pid, program.isEmpty() ? lock.program : program, QString()};
+}
+
+enum class LockFile { Read, Missing, Unreadable, NotAFile };
+
+// Reads a lock file without following a link or blocking.
+LockFile readLock(const QByteArray &path, QByteArray *content, struct stat *st)
+{
+    const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return errno == ENOENT ? LockFile::Missing : errno == ELOOP ? LockFile::NotAFile : LockFile::Unreadable;
+    char buf[256];
+    const bool regular = ::fstat(fd, st) == 0 && S_ISREG(st->st_mode);
+    const ssize_t n = regular ? ::read(fd, buf, sizeof buf) : -1;
+    ::close(fd);
+    *content = n > 0 ? QByteArray(buf, int(n)) : QByteArray();
+    return regular ? LockFile::Read : LockFile::NotAFile;
+}
+
+// Unix98 pseudo-terminal devices and their number (/dev/pts/N).
+constexpr unsigned kPtySlaveMajorFirst = 136;
+constexpr unsigned kPtySlaveMajorLast = 143;
+// /dev/ptmx, through which every master is opened.
+constexpr unsigned kPtmxMajor = 5;
+constexpr unsigned kPtmxMinor = 2;
+
+int ptyIndex(dev_t device)
+{
+    if (major(device) < kPtySlaveMajorFirst || major(device) > kPtySlaveMajorLast)
+        return -1;
+    return int((major(device) - kPtySlaveMajorFirst) * 256 + minor(device));
+}
+
+// Whether the descriptor fd of process pid is the master of pseudo-terminal
+// index: the system names it in the descriptor's "tty-index".
+bool holdsMaster(long pid, const char *fd, int index)
+{
+    char path[384];
+    std::snprintf(path, sizeof path, "/proc/%ld/fdinfo/%s", pid, fd);
+    QFile info(QString::fromLatin1(path));
+    if (!info.open(QIODevice::ReadOnly))
+        return false;
+    for (const QByteArray &line : info.readAll().split('\n')) {
+        if (line.startsWith("tty-index:"))
+            return line.mid(10).trimmed().toInt() == index;
+    }
+    return false;
 }
 
 } // namespace
 
 QString PortHolder::text() const
 {
-    if (program.isEmpty())
-        return QStringLiteral("PID %1").arg(pid);
-    return QStringLiteral("PID %1 (%2)").arg(pid).arg(program);
+    QString text = program.isEmpty() ? QStringLiteral("PID %1").arg(pid) : QStringLiteral("PID %1 (%2)").arg(pid).arg(program);
+    if (!host.isEmpty())
+        text += QStringLiteral(" on host %1").arg(host);
+    return text;
 }
 
 QString PortLock::directory()
@@ -171,17 +258,16 @@ QString PortLock::fileName(const QString &device)
 PortHolder PortLock::lockOwner(const QString &device)
 {
     const QByteArray path = QFile::encodeName(directory() + QLatin1Char('/') + fileName(device));
-    const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return {};
-    char buf[64];
+    QByteArray content;
     struct stat st {};
-    const ssize_t n = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? ::read(fd, buf, sizeof buf) : -1;
-    ::close(fd);
-    const qint64 pid = n > 0 ? parsePid(QByteArray(buf, int(n))) : 0;
-    if (!alive(pid) || (pid == ::getpid() && !heldHere(path)))
+    if (readLock(path, &content, &st) != LockFile::Read)
         return {};
-    return {pid, programOf(pid)};
+    const LockText lock = parseLock(content);
+    if (lock.pid == 0)
+        return {};
+    if (!otherHost(lock) && (!alive(lock.pid) || (lock.pid == ::getpid() && !heldHere(path))))
+        return {};
+    return holderOf(lock);
 }
 
 PortLock::Outcome PortLock::acquire(const QString &device)
@@ -197,24 +283,19 @@ PortLock::Outcome PortLock::acquire(const QString &device)
     };
 
     for (int attempt = 0; attempt < 3; ++attempt) {
-        // Someone else's lock: alive means busy, dead means stale.
-        const int old = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-        if (old < 0 && errno == ELOOP)
+        // Someone else's lock: alive here or on another host means busy, dead
+        // means stale.
+        QByteArray theirs;
+        struct stat st {};
+        const LockFile found = readLock(path, &theirs, &st);
+        if (found == LockFile::NotAFile)
             return Outcome::Invalid;
-        if (old >= 0) {
-            struct stat st {};
-            if (::fstat(old, &st) != 0 || !S_ISREG(st.st_mode)) {
-                ::close(old);
-                return Outcome::Invalid;
-            }
-            char buf[64];
-            const ssize_t n = ::read(old, buf, sizeof buf);
-            ::close(old);
-            const qint64 pid = n > 0 ? parsePid(QByteArray(buf, int(n))) : 0;
-            if (pid == 0 && std::time(nullptr) - st.st_mtime < kUnreadableLockGraceSeconds)
+        if (found == LockFile::Read) {
+            const LockText lock = parseLock(theirs);
+            if (lock.pid == 0 && std::time(nullptr) - st.st_mtime < kUnreadableLockGraceSeconds)
                 return Outcome::Busy;
-            if (alive(pid) && (pid != ::getpid() || heldHere(path))) {
-                m_owner = {pid, programOf(pid)};
+            if (lock.pid != 0 && (otherHost(lock) || (alive(lock.pid) && (lock.pid != ::getpid() || heldHere(path))))) {
+                m_owner = holderOf(lock);
                 return Outcome::Busy;
             }
             struct stat now {};
@@ -276,13 +357,26 @@ void PortLock::release()
     m_slot = -1;
 }
 
+void setPortFarewell(const QByteArray &bytes)
+{
+    g_farewellSize = 0;
+    const int n = int(qMin<qsizetype>(bytes.size(), qsizetype(sizeof g_farewell)));
+    std::memcpy(g_farewell, bytes.constData(), size_t(n));
+    g_farewellSize = n;
+}
+
 void releasePortLocks() noexcept
 {
     const int savedErrno = errno;
+    const int farewell = g_farewellSize;
     for (Slot &s : g_slots) {
         int expected = 2;
         if (!s.state.compare_exchange_strong(expected, 1))
             continue;
+        // The descriptor does not block: what the queue cannot take is lost
+        // rather than holding up the end.
+        if (s.tty >= 0 && farewell > 0)
+            [[maybe_unused]] const ssize_t n = ::write(s.tty, g_farewell, size_t(farewell));
         if (s.tty >= 0)
             ::ioctl(s.tty, TIOCNXCL);
         removeIfOurs(s.path, s.dev, s.ino);
@@ -353,6 +447,7 @@ QList<PortHolder> openersOf(dev_t device)
     if (!proc)
         return out;
     const qint64 self = ::getpid();
+    const int pty = ptyIndex(device);
     while (const dirent *e = ::readdir(proc)) {
         char *end = nullptr;
         const long pid = std::strtol(e->d_name, &end, 10);
@@ -363,18 +458,24 @@ QList<PortHolder> openersOf(dev_t device)
         DIR *fds = ::opendir(fdDir);
         if (!fds)
             continue; // another user's process, or gone
+        bool opens = false;
+        bool farEnd = false;
         while (const dirent *f = ::readdir(fds)) {
             if (f->d_name[0] == '.')
                 continue;
             char fdPath[384];
             std::snprintf(fdPath, sizeof fdPath, "%s/%s", fdDir, f->d_name);
             struct stat st {};
-            if (::stat(fdPath, &st) == 0 && S_ISCHR(st.st_mode) && st.st_rdev == device) {
-                out.append({pid, programOf(pid)});
-                break;
-            }
+            if (::stat(fdPath, &st) != 0 || !S_ISCHR(st.st_mode))
+                continue;
+            if (st.st_rdev == device)
+                opens = true;
+            else if (pty >= 0 && st.st_rdev == makedev(kPtmxMajor, kPtmxMinor) && holdsMaster(pid, f->d_name, pty))
+                farEnd = true;
         }
         ::closedir(fds);
+        if (opens && !farEnd)
+            out.append({pid, programOf(pid), QString()});
     }
     ::closedir(proc);
     std::sort(out.begin(), out.end(), [](const PortHolder &a, const PortHolder &b) { return a.pid < b.pid; });

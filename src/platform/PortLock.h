@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
 
@@ -10,17 +11,28 @@ namespace platform {
 // A process that holds a serial device.
 struct PortHolder
 {
+    PortHolder(qint64 pid = 0, const QString &program = QString(), const QString &host = QString())
+        : pid(pid), program(program), host(host)
+    {
+    }
+
     qint64 pid = 0;
     QString program; // its command name, empty when it cannot be read
+    QString host;    // the machine its lock file names, when that is not this one
 
-    // "PID 123 (minicom)", or "PID 123" without a name.
+    // "PID 123 (minicom)", "PID 123" without a name, "PID 123 (app) on host pos-12".
     QString text() const;
 };
 
 // The lock file convention that serial programs on Linux honour: a file
-// LCK..<device name> in the lock folder holds the owner's PID as ten ASCII
-// characters and a newline. A file whose process is alive means the device is
-// busy; one whose process is gone is stale and may be removed.
+// LCK..<device name> in the lock folder holds the owner's PID. Ours is written
+// as ten ASCII characters and a newline; others are read in the forms serial
+// programs write: the PID in ASCII, padded or not, with or without words after
+// it on its line; a binary int of four bytes from old programs; and the form of
+// Qt's QLockFile, the PID on the first line, then the application's name and
+// the host name on lines of their own. A lock of a live process of this host,
+// or one that names another host, means the device is busy and is never
+// touched; one whose process is gone is stale and may be removed.
 //
 // The folder is $KDX_LOCK_DIR when set (tests use a throwaway one), otherwise
 // /var/lock, or /run/lock where /var/lock is missing. Where the folder cannot be
@@ -55,7 +67,8 @@ public:
     static QString directory();
     // "LCK..ttyUSB0"; a device below /dev/pts gives "LCK..pts_3".
     static QString fileName(const QString &device);
-    // The live owner of the device's lock file, pid 0 when there is none.
+    // The owner of the device's lock file while it counts (alive here, or on
+    // another host); pid 0 when there is none.
     static PortHolder lockOwner(const QString &device);
 
 private:
@@ -71,11 +84,19 @@ QString programOf(qint64 pid);
 QList<PortHolder> flockHolders(dev_t fileSystem, ino_t inode);
 
 // Other processes that have the character device open (/proc/*/fd; only those
-// of the same user can be seen, all of them by root).
+// of the same user can be seen, all of them by root). For a pseudo-terminal the
+// program at its far end (which holds the master, and often the device too) is
+// not counted: it owns the line, it does not use it as a port.
 QList<PortHolder> openersOf(dev_t device);
 
-// Removes every lock file this process holds and takes its ports out of
-// exclusive mode. Safe to call from a signal handler; also runs at exit.
+// Bytes every held port still gets when a signal ends the process at once: a
+// firmware update keeps here what takes the display out of its loader. Empty
+// clears them. Set from the main thread only.
+void setPortFarewell(const QByteArray &bytes);
+
+// Writes the farewell to every port this process holds, takes them out of
+// exclusive mode and removes their lock files. Async-signal-safe, so that the
+// path that ends the process at once leaves nothing behind; also runs at exit.
 void releasePortLocks() noexcept;
 
 // Installs handlers for SIGINT, SIGTERM, SIGHUP and SIGQUIT that release the

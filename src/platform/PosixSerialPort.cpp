@@ -359,6 +359,7 @@ void PosixSerialPort::closeDevice()
         // The exclusive mode belongs to the tty, not to our descriptor: left
         // set, it would outlive us wherever another descriptor keeps the tty
         // (the far end's copy of a pseudo-terminal).
+        m_lock.setTty(-1);
         ::ioctl(m_fd, TIOCNXCL);
         ::close(m_fd);
         m_fd = -1;
@@ -404,18 +405,23 @@ void PosixSerialPort::notePermissions()
     }
 }
 
-void PosixSerialPort::noteHolders(dev_t fileSystem, ino_t inode, dev_t device)
+bool PosixSerialPort::noteHolders(dev_t fileSystem, ino_t inode, dev_t device)
 {
     // Most precise first: the flock on this very device, then the lock file,
-    // then anyone who has it open.
-    m_failure.holders = flockHolders(fileSystem, inode);
-    if (m_failure.holders.isEmpty()) {
-        const PortHolder owner = PortLock::lockOwner(QFileInfo(m_device).canonicalFilePath());
-        if (owner.pid > 0)
-            m_failure.holders.append(owner);
-    }
+    // then anyone who has it open. This process is never among them: the
+    // flock and the lock file it may already hold are its own.
+    const qint64 self = ::getpid();
+    auto others = [self](QList<PortHolder> holders) {
+        holders.removeIf([self](const PortHolder &h) { return h.pid == self && h.host.isEmpty(); });
+        return holders;
+    };
+    m_failure.holders = others(flockHolders(fileSystem, inode));
+    if (m_failure.holders.isEmpty())
+        m_failure.holders = others({PortLock::lockOwner(QFileInfo(m_device).canonicalFilePath())});
+    m_failure.holders.removeIf([](const PortHolder &h) { return h.pid <= 0; });
     if (m_failure.holders.isEmpty())
         m_failure.holders = openersOf(device);
+    return !m_failure.holders.isEmpty();
 }
 
 bool PosixSerialPort::openDevice()
@@ -465,8 +471,10 @@ bool PosixSerialPort::openDevice()
         m_lock.release();
         if (err == EACCES || err == EPERM)
             notePermissions();
-        if (err == EBUSY)
-            noteHolders(st.st_dev, st.st_ino, st.st_rdev);
+        // A tty refuses a second open while it is in exclusive mode; with no
+        // live holder that mode is a leftover, which only root may open past.
+        if (err == EBUSY && !noteHolders(st.st_dev, st.st_ino, st.st_rdev))
+            return failOpen(OpenFailure::Cause::StaleExclusive, err);
         return failOpen(OpenFailure::Cause::System, err);
     }
     auto refuse = [&](OpenFailure::Cause cause, int err) {
@@ -479,7 +487,9 @@ bool PosixSerialPort::openDevice()
         return refuse(OpenFailure::Cause::System, ENOTTY);
     // Programs that do not use lock files may still use flock or the tty's
     // exclusive mode; either held by someone else makes the port busy. (The
-    // kernel lets root open an exclusive tty, hence the explicit look.)
+    // kernel lets root open an exclusive tty, hence the explicit look.) An
+    // exclusive mode that nobody alive holds was left by a program that ended
+    // without clearing it (killed, or crashed): root takes the port anyway.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int err = errno == EWOULDBLOCK ? EBUSY : errno;
         if (err == EBUSY)
@@ -487,10 +497,9 @@ bool PosixSerialPort::openDevice()
         return refuse(err == EBUSY ? OpenFailure::Cause::Held : OpenFailure::Cause::System, err);
     }
     int exclusive = 0;
-    if (::ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive) {
-        noteHolders(st.st_dev, st.st_ino, st.st_rdev);
+    if (::ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive && noteHolders(st.st_dev, st.st_ino, st.st_rdev))
         return refuse(OpenFailure::Cause::Held, EBUSY);
-    }
+    m_failure = {};
     ::ioctl(fd, TIOCEXCL);
     m_fd = fd;
     m_lock.setTty(fd);

@@ -75,7 +75,8 @@ private:
     bool openDevice();
     void closeDevice();
     void notePermissions();
-    void noteHolders(dev_t fileSystem, ino_t inode, dev_t device);
+    // Notes who else holds the device; false when nobody alive does.
+    bool noteHolders(dev_t fileSystem, ino_t inode, dev_t device);
 
     Resolver m_resolver;
     int m_port = 1;

@@ -26,6 +26,11 @@ constexpr qint16 kProgressCodeType = 100;
 
 } // namespace
 
+QByteArray LoaderDialogue::leaveLoader(bool blocksUnderWay)
+{
+    return blocksUnderWay ? QByteArray(2, kCAN) + kLeaveLoader : kLeaveLoader;
+}
+
 LoaderDialogue::LoaderDialogue(TransferLine line, XModemSender &sender)
     : m_line(std::move(line))
     , m_sender(sender)

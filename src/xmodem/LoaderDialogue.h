@@ -2,7 +2,7 @@
 
 #include "TransferLine.h"
 
-#include <QtGlobal>
+#include <QByteArray>
 
 #include <chrono>
 
@@ -30,6 +30,10 @@ public:
 
     // However many bytes without ">" arrive, the dialogue ends after this.
     static constexpr std::chrono::milliseconds kBound {60000};
+
+    // What takes the display out of its loader when an update ends early:
+    // ESC "R" CR, with CAN CAN before it once the loader waits for blocks.
+    static QByteArray leaveLoader(bool blocksUnderWay);
 
 private:
     enum class Wait { Prompt, Silent, Fault, Stopped, OutOfTime };

@@ -5,9 +5,13 @@
 #include "PortLock.h"
 #include "PosixSerialPort.h"
 
+#include <QSysInfo>
 #include <QtTest>
 
 #include <cerrno>
+#include <cstdlib>
+#include <poll.h>
+#include <sys/ioctl.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -168,9 +172,21 @@ void tst_serial::openFailureHints_data()
     locked.holders = {{4242, QStringLiteral("minicom")}};
     QTest::newRow("lock file of a live process")
         << locked << "/dev/ttyUSB0 is in use by PID 4242 (minicom) (lock file /var/lock/LCK..ttyUSB0); close that program first";
+    locked.holders = {{4242, QStringLiteral("kdx-utility"), QStringLiteral("pos-12")}};
+    QTest::newRow("lock file naming another host")
+        << locked << "/dev/ttyUSB0 is in use by PID 4242 (kdx-utility) on host pos-12 (lock file /var/lock/LCK..ttyUSB0); "
+                     "close that program first";
     locked.holders.clear();
     QTest::newRow("lock file being written")
         << locked << "/dev/ttyUSB0 is busy: another program has it open; close that program first";
+
+    OpenFailure stale;
+    stale.cause = Cause::StaleExclusive;
+    stale.device = QStringLiteral("/dev/pts/4");
+    QTest::newRow("exclusive mode left on a pseudo-terminal")
+        << stale << "/dev/pts/4 was left in exclusive mode by a program that has ended; only root can open it past "
+                    "that: run the command once as root (sudo), which clears it, or restart the program at the far "
+                    "end of the pseudo-terminal";
 
     OpenFailure invalid;
     invalid.cause = Cause::LockFileInvalid;
@@ -324,21 +340,34 @@ void tst_serial::existingLocks_data()
     QTest::addColumn<int>("ageSeconds");
     QTest::addColumn<int>("outcome");
     QTest::addColumn<bool>("keptOld");
+    QTest::addColumn<QString>("owner"); // PortHolder::text() of a lock that counts
 
     const qint64 dead = deadPid();
     const qint64 self = QCoreApplication::applicationPid();
     const qint64 parent = getppid();
     int binarySelfPid = int(parent);
-    QTest::newRow("dead owner: stale, taken over")
-        << lockContent(dead) << 0 << int(PortLock::Outcome::Taken) << false;
-    QTest::newRow("live owner") << lockContent(parent) << 0 << int(PortLock::Outcome::Busy) << true;
+    const QString parentText = QStringLiteral("PID %1 (%2)").arg(parent).arg(platform::programOf(parent));
+    const QByteArray host = QSysInfo::machineHostName().toUtf8();
+    const auto qtLock = [](qint64 pid, const QByteArray &host) {
+        return QByteArray::number(pid) + "\nkdx-test\n" + host + "\n";
+    };
+    const auto busy = int(PortLock::Outcome::Busy);
+    const auto taken = int(PortLock::Outcome::Taken);
+    QTest::newRow("dead owner: stale, taken over") << lockContent(dead) << 0 << taken << false << QString();
+    QTest::newRow("live owner") << lockContent(parent) << 0 << busy << true << parentText;
     QTest::newRow("live owner, binary PID of old programs")
-        << QByteArray(reinterpret_cast<const char *>(&binarySelfPid), 4) << 0 << int(PortLock::Outcome::Busy) << true;
+        << QByteArray(reinterpret_cast<const char *>(&binarySelfPid), 4) << 0 << busy << true << parentText;
+    QTest::newRow("live owner, its name after the PID")
+        << QByteArray::number(parent) + " minicom root\n" << 60 << busy << true << parentText;
+    QTest::newRow("Qt lock file of a live process, old")
+        << qtLock(parent, host) << 60 << busy << true << parentText;
+    QTest::newRow("Qt lock file of an ended process") << qtLock(dead, host) << 60 << taken << false << QString();
+    QTest::newRow("Qt lock file of another host, its PID free here")
+        << qtLock(dead, "pos-12") << 60 << busy << true << QStringLiteral("PID %1 (kdx-test) on host pos-12").arg(dead);
     QTest::newRow("our own PID but not our lock: left by an earlier process")
-        << lockContent(self) << 0 << int(PortLock::Outcome::Taken) << false;
-    QTest::newRow("unreadable and new: still being written")
-        << QByteArray() << 0 << int(PortLock::Outcome::Busy) << true;
-    QTest::newRow("unreadable and old: stale") << QByteArray("garbage") << 60 << int(PortLock::Outcome::Taken) << false;
+        << lockContent(self) << 0 << taken << false << QString();
+    QTest::newRow("unreadable and new: still being written") << QByteArray() << 0 << busy << true << QString();
+    QTest::newRow("unreadable and old: stale") << QByteArray("garbage") << 60 << taken << false << QString();
 }
 
 void tst_serial::existingLocks()
@@ -347,6 +376,7 @@ void tst_serial::existingLocks()
     QFETCH(int, ageSeconds);
     QFETCH(int, outcome);
     QFETCH(bool, keptOld);
+    QFETCH(QString, owner);
     const QString path = m_dir->path() + "/LCK..ttyS9";
     QVERIFY(writeFile(path, content));
     if (ageSeconds) {
@@ -356,10 +386,11 @@ void tst_serial::existingLocks()
     {
         PortLock lock;
         QCOMPARE(int(lock.acquire("/dev/ttyS9")), outcome);
-        if (outcome == int(PortLock::Outcome::Busy) && !content.isEmpty()) {
-            QCOMPARE(lock.owner().pid, qint64(getppid()));
-            QVERIFY(!lock.owner().program.isEmpty());
+        if (!owner.isEmpty()) {
+            QCOMPARE(lock.owner().text(), owner);
+            QCOMPARE(PortLock::lockOwner("/dev/ttyS9").text(), owner);
         }
+        // Another program's lock is never touched: kept byte for byte.
         QCOMPARE(readFile(path), keptOld ? content : lockContent(QCoreApplication::applicationPid()));
     }
     QCOMPARE(QFileInfo::exists(path), keptOld);
@@ -405,11 +436,39 @@ void tst_serial::releaseForSignalsRemovesOnlyOurs()
     const QString ours = m_dir->path() + "/LCK..ttyS8";
     const QString theirs = m_dir->path() + "/LCK..ttyS9";
     QVERIFY(writeFile(theirs, lockContent(getppid())));
+    // The port itself: a pseudo-terminal in exclusive mode, as an open port is.
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+    QVERIFY(master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0);
+    const int tty = ::open(::ptsname(master), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    QVERIFY(tty >= 0);
+    termios raw {};
+    ::tcgetattr(tty, &raw);
+    ::cfmakeraw(&raw);
+    ::tcsetattr(tty, TCSANOW, &raw);
+    QCOMPARE(::ioctl(tty, TIOCEXCL), 0);
     PortLock lock;
     QCOMPARE(lock.acquire("/dev/ttyS8"), PortLock::Outcome::Taken);
+    lock.setTty(tty);
+    const QByteArray farewell("\x18\x18\x1bR\r");
+    platform::setPortFarewell(farewell);
     platform::releasePortLocks();
+    platform::setPortFarewell(QByteArray());
     QVERIFY(!QFileInfo::exists(ours));
     QVERIFY(QFileInfo::exists(theirs));
+    // The port got its farewell and is out of exclusive mode.
+    QByteArray got;
+    for (int i = 0; i < 100 && got.size() < farewell.size(); ++i) {
+        pollfd p {master, POLLIN, 0};
+        char buf[16];
+        if (::poll(&p, 1, 20) > 0 && (p.revents & POLLIN))
+            got.append(buf, int(qMax<ssize_t>(0, ::read(master, buf, sizeof buf))));
+    }
+    QCOMPARE(got, farewell);
+    int exclusive = 1;
+    QCOMPARE(::ioctl(tty, TIOCGEXCL, &exclusive), 0);
+    QCOMPARE(exclusive, 0);
+    ::close(tty);
+    ::close(master);
 
     // The lock object still ends cleanly, and does not remove a newer lock.
     QVERIFY(writeFile(ours, lockContent(getppid())));

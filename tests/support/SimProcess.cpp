@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -27,6 +28,7 @@ bool SimProcess::built()
 SimProcess::SimProcess(const QString &portsDir)
     : m_portsDir(portsDir.isEmpty() ? m_dir.filePath(QStringLiteral("ports")) : portsDir)
 {
+    QDir().mkpath(m_dir.filePath(QStringLiteral("lock")));
     m_process.setProcessEnvironment(environment());
 }
 
@@ -45,6 +47,7 @@ QProcessEnvironment SimProcess::environment() const
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("KDX_PORTS_DIR"), portsDir());
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(QStringLiteral("config")));
+    env.insert(QStringLiteral("KDX_LOCK_DIR"), m_dir.filePath(QStringLiteral("lock")));
     return env;
 }
 

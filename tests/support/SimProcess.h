@@ -8,7 +8,7 @@
 #include <functional>
 
 // kdx-sim as a separate process on a real pseudo-terminal, with its state file;
-// and kdxctl runs against it. The simulator registers in the port map portsDir:
+// and kdxctl runs against it, with a lock folder of its own. The simulator registers in the port map portsDir:
 // a throwaway folder of its own by default, or the one the test process itself
 // uses (platform::PortMap::defaultDir()) when a window or driver in the test
 // talks to it.
