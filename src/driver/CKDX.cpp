@@ -159,8 +159,16 @@ qint32 CKDX::Disconnect()
     platform::SerialPort &port = comm();
     if (!port.portOpen())
         return kdx::NotConnected;
-    port.setPortOpen(false);
-    return kdx::OK;
+    // A network port finds out on closing whether the far end had what was
+    // written: a server that turned the client away or hung up did not.
+    return port.setPortOpen(false) ? kdx::OK : kdx::NotConnected;
+}
+
+qint32 CKDX::finish(qint32 result)
+{
+    const qint32 closed = Disconnect();
+    const bool done = result == kdx::OK || result == kdx::AlreadyConnected;
+    return done && closed != kdx::OK ? closed : result;
 }
 
 qint16 CKDX::InBufferCount()
@@ -197,10 +205,18 @@ void CKDX::ShowErrorDescription(qint32 i_lResult) const
                                    platform::MsgIcon::Critical);
 }
 
+qint32 CKDX::lineFault()
+{
+    // A network server that turned the client away before any data: the port
+    // was never really open.
+    return comm().lastFault().number == platform::fault::PortOpenFailed ? kdx::OpenFailed : kdx::NotConnected;
+}
+
 qint32 CKDX::portFault()
 {
+    const qint32 result = lineFault();
     Disconnect();
-    return kdx::NotConnected;
+    return result;
 }
 
 // ---------------------------------------------------------------- exchanges
@@ -229,9 +245,9 @@ qint32 CKDX::SendCommand(const QByteArray &frameBytes)
     // A late answer to an earlier command, or noise, must not count as this answer.
     QByteArray stale;
     if (!port.input(stale) || !port.output(frameBytes))
-        return kdx::NotConnected;
+        return lineFault();
     switch (waitForData(kAckPoll, kAckPolls)) {
-    case Wait::Fault: return kdx::NotConnected;
+    case Wait::Fault: return lineFault();
     case Wait::Timeout: return kdx::NoResponse;
     case Wait::Data: break;
     }
@@ -251,8 +267,7 @@ qint32 CKDX::nativeCommand(char letter, const QByteArray &params, bool paramsVal
     qint32 result = kdx::NotConnected;
     if (comm().portOpen())
         result = SendCommand(frame(letter, params));
-    Disconnect();
-    return result;
+    return finish(result);
 }
 
 bool CKDX::writeByBaudRate(const QByteArray &bytes)
@@ -280,57 +295,82 @@ qint32 CKDX::SetBaudRate(const QString &i_sBaudRate, const QString &i_sParity)
         return kdx::OpenFailed;
     qint32 result = kdx::NotConnected;
     if (comm().portOpen()) {
-        const char baud = baudCode(i_sBaudRate);
-        const char parity = baud ? parityCode(i_sParity) : 0;
-        if (!baud || !parity) {
+        if (!acceptsBaudRate(i_sBaudRate, i_sParity)) {
             Disconnect();
             return kdx::InvalidBaudRate;
         }
-        result = SendCommand(frame('B', QByteArray().append(baud).append(parity)));
+        result = SendCommand(frame('B', QByteArray().append(baudCode(i_sBaudRate)).append(parityCode(i_sParity))));
     }
-    Disconnect();
-    return result;
+    return finish(result);
+}
+
+bool CKDX::acceptsBaudRate(const QString &i_sBaudRate, const QString &i_sParity)
+{
+    return baudCode(i_sBaudRate) && parityCode(i_sParity);
+}
+
+bool CKDX::acceptsParameters(char letter, std::initializer_list<double> values)
+{
+    QByteArray p;
+    return nativeParameters(letter, values, p);
+}
+
+bool CKDX::nativeParameters(char letter, std::initializer_list<double> values, QByteArray &out)
+{
+    // What each parameter is sent as: the value plus the command's offset.
+    int offset = 0;
+    switch (letter) {
+    case 'I': offset = 0; break;
+    case 'S': case 'P': case 'C': case 'O': offset = '0'; break;
+    case 'D': offset = '1'; break;
+    default: return false;
+    }
+    for (double v : values) {
+        if (!paramByte(v, offset, out))
+            return false;
+    }
+    return true;
 }
 
 qint32 CKDX::SetInternationalCode(qint16 i_iCodeIndex)
 {
     QByteArray p;
-    const bool ok = paramByte(i_iCodeIndex, 0, p);
+    const bool ok = nativeParameters('I', {double(i_iCodeIndex)}, p);
     return nativeCommand('I', p, ok);
 }
 
 qint32 CKDX::SaveMessage(qint16 i_iLayer)
 {
     QByteArray p;
-    const bool ok = paramByte(i_iLayer, '0', p);
+    const bool ok = nativeParameters('S', {double(i_iLayer)}, p);
     return nativeCommand('S', p, ok);
 }
 
 qint32 CKDX::SetPosition(qint16 i_iPosition)
 {
     QByteArray p;
-    const bool ok = paramByte(i_iPosition, '0', p);
+    const bool ok = nativeParameters('P', {double(i_iPosition)}, p);
     return nativeCommand('P', p, ok);
 }
 
 qint32 CKDX::ClearDisplay(double i_iStart, double i_iEnd)
 {
     QByteArray p;
-    const bool ok = paramByte(i_iStart, '0', p) && paramByte(i_iEnd, '0', p);
+    const bool ok = nativeParameters('C', {i_iStart, i_iEnd}, p);
     return nativeCommand('C', p, ok);
 }
 
 qint32 CKDX::DisplayShowSavedMessageAfterRebootMode(double i_iMode)
 {
     QByteArray p;
-    const bool ok = paramByte(i_iMode, '0', p);
+    const bool ok = nativeParameters('O', {i_iMode}, p);
     return nativeCommand('O', p, ok);
 }
 
 qint32 CKDX::DisplayDemoMessage(double i_iLayer, double i_iMode)
 {
     QByteArray p;
-    const bool ok = paramByte(i_iLayer, '1', p) && paramByte(i_iMode, '1', p);
+    const bool ok = nativeParameters('D', {i_iLayer, i_iMode}, p);
     return nativeCommand('D', p, ok);
 }
 
@@ -351,8 +391,7 @@ qint32 CKDX::SwitchCommand(qint16 i_iCommand)
             return portFault();
         result = kdx::OK;
     }
-    Disconnect();
-    return result;
+    return finish(result);
 }
 
 namespace {
@@ -371,8 +410,7 @@ qint32 printerCommand(CKDX &kdx, platform::SerialPort &port, char letter)
         // The port may have been open already: that is reported as -1.
         result = connected;
     }
-    kdx.Disconnect();
-    return result;
+    return kdx.finish(result);
 }
 
 } // namespace
@@ -397,8 +435,7 @@ qint32 CKDX::FullyLightTube(qint16 i_SendStringLen)
         platform::dialogs().messageBox(f.description, QString::number(f.number), platform::MsgIcon::None);
         return portFault();
     }
-    Disconnect();
-    return kdx::OK;
+    return finish(kdx::OK);
 }
 
 qint32 CKDX::readBack(char letter, std::chrono::milliseconds poll, int maxPolls, std::chrono::milliseconds settle,
@@ -424,8 +461,7 @@ qint32 CKDX::readBack(char letter, std::chrono::milliseconds poll, int maxPolls,
             break;
         }
     }
-    Disconnect();
-    return result;
+    return finish(result);
 }
 
 qint32 CKDX::GetVersion(QString &o_sVersion)
@@ -461,8 +497,7 @@ qint32 CKDX::SendMessage(const QString &i_sMessage)
         return kdx::OpenFailed;
     if (!writeByBaudRate(encodeText(i_sMessage)))
         return portFault();
-    Disconnect();
-    return kdx::OK;
+    return finish(kdx::OK);
 }
 
 qint32 CKDX::SendMessageB(quint8 i_bMessage)
@@ -471,8 +506,7 @@ qint32 CKDX::SendMessageB(quint8 i_bMessage)
         return kdx::OpenFailed;
     if (!comm().output(QByteArray(1, char(i_bMessage))))
         return portFault();
-    Disconnect();
-    return kdx::OK;
+    return finish(kdx::OK);
 }
 
 qint32 CKDX::SendMessageByteArray(const QByteArray &bMessage)
@@ -494,8 +528,7 @@ qint32 CKDX::SendMessageByteArray(const QByteArray &bMessage)
         break;
     }
     }
-    Disconnect();
-    return result;
+    return finish(result);
 }
 
 qint32 CKDX::SendMessageStringAndByte(const QString &i_sMessage, quint8 i_bMessage)
@@ -505,8 +538,7 @@ qint32 CKDX::SendMessageStringAndByte(const QString &i_sMessage, quint8 i_bMessa
     const QByteArray text = encodeText(i_sMessage);
     if ((!text.isEmpty() && !comm().output(text)) || !comm().output(QByteArray(1, char(i_bMessage))))
         return portFault();
-    Disconnect();
-    return kdx::OK;
+    return finish(kdx::OK);
 }
 
 qint32 CKDX::SendMessageB_VT100(quint8 i_bMessage)

@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <chrono>
+#include <initializer_list>
 
 namespace platform {
 class SerialPort;
@@ -39,7 +40,12 @@ public:
     void setSettings(const QString &i_sSettings) { m_sSettings = i_sSettings; }
 
     qint32 Connect();
+    // -3 also when closing finds that what was written did not reach the far
+    // end of a network port.
     qint32 Disconnect();
+    // Ends a command: Disconnect, and a result that was a success becomes
+    // Disconnect's failure.
+    qint32 finish(qint32 result);
     qint16 InBufferCount();
 
     static void ErrorDescription(qint32 i_lResult, QString &o_sMessage);
@@ -55,12 +61,21 @@ public:
     qint32 DisplayShowSavedMessageAfterRebootMode(double i_iMode);
     qint32 DisplayDemoMessage(double i_iLayer, double i_iMode);
 
+    // What the setting commands take, so that a value can be checked before
+    // anything is sent: the rate and framing SetBaudRate has codes for
+    // (otherwise InvalidBaudRate), and the parameters of the native command
+    // with this letter ('I', 'S', 'P', 'C', 'O', 'D'), each of which must fit
+    // one byte once the command's offset is added (otherwise InvalidParameter).
+    static bool acceptsBaudRate(const QString &i_sBaudRate, const QString &i_sParity);
+    static bool acceptsParameters(char letter, std::initializer_list<double> values);
+
     // Escape commands and the lamp test: no answer awaited.
     qint32 SwitchCommand(qint16 i_iCommand);
     qint32 PrinterOn();
     qint32 PrinterOff();
     qint32 FullyLightTube(qint16 i_SendStringLen);
 
+    // The version query: OK only for an answer that answersLikeKdx().
     qint32 GetVersion(QString &o_sVersion);
 
     // Whether the answer to the version query is what a KDX display gives: a
@@ -114,11 +129,16 @@ private:
     qint32 SendCommand(const QByteArray &frame);
     static void ConvertToDisplayCode(QByteArray &bytes);
 
+    // The parameter bytes of a native command, false when one does not fit.
+    static bool nativeParameters(char letter, std::initializer_list<double> values, QByteArray &out);
     // A native setting command: connect, frame, SendCommand, disconnect.
     qint32 nativeCommand(char letter, const QByteArray &params, bool paramsValid);
     // Writes in one piece at 9600 baud and above, byte by byte below.
     bool writeByBaudRate(const QByteArray &bytes);
-    // Closes the port after a fault of the serial port and gives -3.
+    // The result for a fault of the serial port: -3, or -2 when a network
+    // server turned the client away before any data.
+    qint32 lineFault();
+    // Closes the port after a fault of the serial port and gives lineFault().
     qint32 portFault();
     // GetCommData's exchange: connect, wait, read whatever arrived (port left open).
     bool readCommData(QByteArray &data);

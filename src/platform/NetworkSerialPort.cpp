@@ -57,6 +57,10 @@ constexpr qsizetype kMaxBuffered = 1024 * 1024;
 // the line to carry the last bytes written, plus this margin.
 constexpr int kCloseSyncMs = 1000;
 constexpr int kCloseMarginMs = 30;
+// Nothing counts as delivered while the server may still turn the client away:
+// when nothing came back after the last write, a close waits at least this
+// long after the bytes' time on the line for a hang-up.
+constexpr int kDeliveryMarginMs = 100;
 // Most bytes a server may say before it ends a connection during the open
 // ("Port already in use"), and most characters of it shown.
 constexpr qsizetype kMaxServerWords = 256;
@@ -237,9 +241,14 @@ void NetworkSerialPort::takeBytes(const char *data, qsizetype size)
         telnet_recv(m_telnet, data, size_t(size));
         return;
     }
+    // What a raw TCP server says before any data went out may be why it
+    // turns the client away.
+    if (m_lastOutputMs < 0 && m_serverWords.size() < kMaxServerWords)
+        m_serverWords.append(data, qMin(size, kMaxServerWords - m_serverWords.size()));
     if (m_discarding)
         return;
     m_rx.append(data, qMin(size, kMaxBuffered - m_rx.size()));
+    m_answeredSinceOutput = true;
 }
 
 void NetworkSerialPort::tellReady()
@@ -360,9 +369,10 @@ void NetworkSerialPort::handleTelnetEvent(const telnet_event_t &event)
 {
     switch (event.type) {
     case TELNET_EV_DATA:
-        if (!m_discarding)
+        if (!m_discarding) {
             m_rx.append(event.data.buffer, qMin(qsizetype(event.data.size), kMaxBuffered - m_rx.size()));
-        else if (!m_open && m_serverWords.size() < kMaxServerWords)
+            m_answeredSinceOutput = true;
+        } else if (!m_open && m_serverWords.size() < kMaxServerWords)
             m_serverWords.append(event.data.buffer, qMin(qsizetype(event.data.size), kMaxServerWords - m_serverWords.size()));
         break;
     case TELNET_EV_SEND:
@@ -402,8 +412,14 @@ QString NetworkSerialPort::closedReason() const
     // the port is open, what comes is the display's, not the server's.
     if (m_open)
         return QStringLiteral("the server closed the connection");
+    // Over raw TCP the words are data too, and kept in both.
+    return serverClosed(m_telnet ? m_serverWords + m_rx.left(kMaxServerWords) : m_serverWords);
+}
+
+QString NetworkSerialPort::serverClosed(const QByteArray &said)
+{
     QString words;
-    for (const char c : m_serverWords + m_rx.left(kMaxServerWords)) {
+    for (const char c : said) {
         if (c >= 0x20 && c < 0x7f)
             words += QLatin1Char(c);
         else if (!words.endsWith(QLatin1Char(' ')))
@@ -561,10 +577,15 @@ bool NetworkSerialPort::setPortOpen(bool open)
         // after it: a late answer must not be taken for the confirmation of
         // the next open's settings.
         const bool settled = m_awaiting.isEmpty();
+        bool delivered = true;
         if (!m_closing) {
             m_closing = true;
-            if (!m_lost && sendPending())
-                letOutputReachTheLine();
+            if (!m_lost && sendPending()) {
+                delivered = letOutputReachTheLine();
+            } else if (m_lastOutputMs >= 0 && !(m_telnet && m_answeredSinceOutput)) {
+                delivered = false;
+                m_reason = closedReason();
+            }
             m_closing = false;
         }
         if (m_telnet && !m_lost && settled && m_awaiting.isEmpty() && m_socket
@@ -572,6 +593,9 @@ bool NetworkSerialPort::setPortOpen(bool open)
             holdConnection();
         else
             dropConnection();
+        if (!delivered)
+            return fail(fault::WriteFailed, QStringLiteral("%1 did not take the data: %2")
+                                                .arg(m_address.hostAndPort(), m_reason));
         return true;
     }
     if (m_open)
@@ -590,6 +614,8 @@ bool NetworkSerialPort::setPortOpen(bool open)
     m_reason.clear();
     m_rx.clear();
     m_serverWords.clear();
+    m_lastOutputMs = -1;
+    m_answeredSinceOutput = false;
     m_lost = false;
     m_comPort = ComPort::Unknown;
     m_awaiting.clear();
@@ -658,25 +684,41 @@ NetworkSerialPort::Reopen NetworkSerialPort::reopenHeldConnection()
     return Reopen::Done;
 }
 
-void NetworkSerialPort::letOutputReachTheLine()
+bool NetworkSerialPort::letOutputReachTheLine()
 {
     if (m_lastOutputMs < 0)
-        return;
+        return true;
+    // Over Telnet the server confirms that it had the data, or the display's
+    // answer after the last write shows it. A raw TCP server confirms nothing:
+    // the data counts as taken only if the server has not hung up by the time
+    // the bytes are out (a refusal's words may even look like an answer).
+    bool confirmed = false;
     if (m_telnet) {
         // Asking for the rate changes nothing; its answer comes after the data.
         m_awaiting = {kSetBaudRate};
         sendComPort(kSetBaudRate, QByteArray(4, '\0'));
-        if (!sendPending() || !waitFor([this] { return m_awaiting.isEmpty() || m_lost; }, kCloseSyncMs))
-            return;
+        const bool answered = sendPending() && waitFor([this] { return m_awaiting.isEmpty() || m_lost; }, kCloseSyncMs)
+            && m_awaiting.isEmpty();
+        if (!answered) {
+            m_reason = m_lost ? closedReason()
+                              : QStringLiteral("no answer to the query after the data within %1 s").arg(kCloseSyncMs / 1000);
+            return m_answeredSinceOutput;
+        }
+        confirmed = true;
     }
     LineSettings ls;
     LineSettings::parse(m_settings, ls);
     const qint64 bitsPerByte = 2 + ls.dataBits + (ls.parity == 'N' ? 0 : 1);
     const qint64 lineMs = 1000 * m_lastOutputBytes * bitsPerByte / qMax(1, ls.baud);
-    const qint64 until = m_lastOutputMs + lineMs + kCloseMarginMs;
+    const qint64 until = m_lastOutputMs + lineMs + (confirmed || m_answeredSinceOutput ? kCloseMarginMs : kDeliveryMarginMs);
     const qint64 left = until - clock().nowMs();
     if (left > 0)
         waitFor([this] { return m_lost; }, int(qMin<qint64>(left, kWriteStallMs)));
+    if (m_lost && !confirmed) {
+        m_reason = closedReason();
+        return false;
+    }
+    return true;
 }
 
 QString NetworkSerialPort::openFailureReason(const QString &portName) const
@@ -723,6 +765,13 @@ bool NetworkSerialPort::output(const QByteArray &data)
     if (!m_open)
         return failNotOpen();
     readSocket();
+    // A raw TCP server confirms nothing on connecting: one that said something
+    // and hung up before any data went out turned the client away (ser2net:
+    // "Port already in use"), so the port never really opened.
+    if (m_lost && !m_telnet && m_lastOutputMs < 0 && !m_serverWords.isEmpty()) {
+        m_reason = serverClosed(m_serverWords);
+        return fail(fault::PortOpenFailed, m_reason);
+    }
     if (m_lost)
         return failLost(fault::WriteFailed);
     if (m_telnet)
@@ -733,6 +782,7 @@ bool NetworkSerialPort::output(const QByteArray &data)
         return m_lost ? failLost(fault::WriteFailed) : fail(fault::WriteFailed, QStringLiteral("Transmit timeout"));
     m_lastOutputMs = clock().nowMs();
     m_lastOutputBytes = data.size();
+    m_answeredSinceOutput = false;
     return true;
 }
 

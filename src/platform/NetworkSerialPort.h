@@ -74,6 +74,8 @@ private:
 
     bool fail(int number, const QString &text);
     QString closedReason() const;
+    // "the server closed the connection", with what it said, if anything.
+    static QString serverClosed(const QByteArray &said);
     bool failOpen(const QString &reason);
     bool failNotOpen();
     bool failLost(int number);
@@ -92,7 +94,9 @@ private:
     void waitSlice();
     bool waitFor(const std::function<bool()> &done, int limitMs);
     void dropConnection();
-    void letOutputReachTheLine();
+    // Waits until the last bytes written have reached the line; false when the
+    // server did not take them (m_reason says why).
+    bool letOutputReachTheLine();
     void sendComPort(quint8 command, const QByteArray &value);
 
     NetworkAddress m_address;
@@ -124,6 +128,8 @@ private:
     // When the last write went out and how long it was.
     qint64 m_lastOutputMs = -1;
     qint64 m_lastOutputBytes = 0;
+    // Whether the display's bytes came after the last write.
+    bool m_answeredSinceOutput = false;
     QString m_reason;
     PortFault m_fault;
     // Asked for by notifyWhenReadable(), called once.

@@ -55,8 +55,9 @@ bool RoutedSerialPort::portOpen() const
 bool RoutedSerialPort::setPortOpen(bool open)
 {
     if (!open) {
-        if (m_backend)
-            m_backend->setPortOpen(false);
+        // A network port may find on closing that the data never arrived.
+        if (m_backend && !m_backend->setPortOpen(false))
+            return fail(m_backend->lastFault().number, m_backend->lastFault().description);
         return true;
     }
     if (portOpen())

@@ -8,7 +8,18 @@
 
 #include <QElapsedTimer>
 #include <QRandomGenerator>
+#include <QTcpSocket>
 #include <QtTest>
+
+#include <arpa/inet.h>
+#include <atomic>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/syscall.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -33,6 +44,55 @@ Step fails(const QStringList &args, int exitCode)
     return Step {args, exitCode, QString(), {}};
 }
 
+// A raw TCP server on 127.0.0.1 that takes every connection and ends it at
+// once, with a close or with a reset, as a server that turns clients away.
+class Doorman
+{
+public:
+    explicit Doorman(bool reset)
+    {
+        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a {};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof a;
+        if (::bind(m_fd, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0 || ::listen(m_fd, 8) != 0
+            || ::getsockname(m_fd, reinterpret_cast<sockaddr *>(&a), &len) != 0)
+            return;
+        m_port = ntohs(a.sin_port);
+        m_thread = std::thread([this, reset] {
+            // "At once" even on a busy machine: ahead of the client in the queue.
+            ::setpriority(PRIO_PROCESS, pid_t(::syscall(SYS_gettid)), -15);
+            while (!m_stop) {
+                pollfd p {m_fd, POLLIN, 0};
+                if (::poll(&p, 1, 50) <= 0)
+                    continue;
+                const int c = ::accept(m_fd, nullptr, nullptr);
+                if (c < 0)
+                    continue;
+                const linger now {1, 0};
+                if (reset)
+                    ::setsockopt(c, SOL_SOCKET, SO_LINGER, &now, sizeof now);
+                ::close(c);
+            }
+        });
+    }
+    ~Doorman()
+    {
+        m_stop = true;
+        if (m_thread.joinable())
+            m_thread.join();
+        ::close(m_fd);
+    }
+    QString url() const { return QStringLiteral("tcp://127.0.0.1:%1").arg(m_port); }
+
+private:
+    int m_fd = -1;
+    quint16 m_port = 0;
+    std::atomic<bool> m_stop {false};
+    std::thread m_thread;
+};
+
 } // namespace
 
 Q_DECLARE_METATYPE(Step)
@@ -52,6 +112,8 @@ private slots:
     void serverStops();
     void nobodyListens_data();
     void nobodyListens();
+    void turnedAway_data();
+    void turnedAway();
     void portMapEntry();
 
 private:
@@ -284,6 +346,50 @@ void tst_ser2net::nobodyListens()
     QCOMPARE(r.exitCode, 2);
     QCOMPARE(r.err, QStringLiteral("Commport open failed.\n%1: connection refused").arg(url));
     QVERIFY(t.elapsed() < 3000);
+}
+
+// A raw TCP server that turns the client away: nothing reached a display, so
+// no command that awaits no answer may say OK, however the timing falls.
+void tst_ser2net::turnedAway_data()
+{
+    QTest::addColumn<QString>("server");
+    QTest::newRow("ser2net, port in use") << "in use";
+    QTest::newRow("closes every connection at once") << "close";
+    QTest::newRow("resets every connection at once") << "reset";
+}
+
+void tst_ser2net::turnedAway()
+{
+    QFETCH(QString, server);
+    SimProcess sim;
+    Ser2NetProcess ser2net;
+    std::unique_ptr<Doorman> doorman;
+    QTcpSocket first;
+    QString url;
+    if (server == QLatin1String("in use")) {
+        QVERIFY(startBoth(sim, ser2net, Accepter::Raw));
+        // The first client has the port; ser2net has opened it once the first
+        // byte reaches the display.
+        first.connectToHost(QStringLiteral("127.0.0.1"), ser2net.port());
+        QVERIFY(first.waitForConnected(3000));
+        first.write("\x04\x01P1\x17");
+        QVERIFY(first.waitForReadyRead(3000));
+        url = ser2net.url();
+    } else {
+        doorman = std::make_unique<Doorman>(server == QLatin1String("reset"));
+        url = doorman->url();
+    }
+    // The state file follows the answer: wait until it counts the first client's frame.
+    QVERIFY(doorman || sim.waitForState([](const QJsonObject &s) { return s["rxBytes"].toInt() == 5; }));
+    const int rxBefore = sim.state()["rxBytes"].toInt();
+    const QStringList commands[] = {{"send", "Lost"}, {"send-byte", "65"}, {"light", "40"}, {"epson", "clear"}, {"send", "Again"}};
+    for (const QStringList &command : commands) {
+        const SimProcess::Result r = sim.kdxctlOn(url, command);
+        QVERIFY2(r.exitCode == 2 || r.exitCode == 3, qPrintable(command.join(' ') + QStringLiteral(": exit %1 %2|%3").arg(r.exitCode).arg(r.out, r.err)));
+        QVERIFY2(r.out.isEmpty(), qPrintable(r.out));
+    }
+    if (server == QLatin1String("in use"))
+        QCOMPARE(sim.state()["rxBytes"].toInt(), rxBefore);
 }
 
 // The windows reach a network port by its COM number: kdxctl manages the entry.
