@@ -14,6 +14,7 @@
 #include "SpyCommand.h"
 #include "TerminalText.h"
 #include "TapSerialPort.h"
+#include "Ansi.h"
 #include "frmCKDX.h"
 #include "myComm.h"
 
@@ -124,6 +125,45 @@ Prepare eitherWord(const QString &yes, const QString &no, const QString &why, st
             return refuse(problem, why);
         const bool first = args[0] == yes;
         return [call, first](Session &s) { return s.report(call(s.kdx(), first)); };
+    };
+}
+
+// The parameters of the native command with this letter, as the arguments
+// give them (each converted by `number`), fit what the display is sent.
+Check nativeValues(const QString &name, char letter, std::function<double(const QString &)> number)
+{
+    return [=](const QStringList &args, QString &problem) {
+        const bool ok = args.size() == 1 ? CKDX::acceptsParameters(letter, {number(args[0])})
+                                         : CKDX::acceptsParameters(letter, {number(args[0]), number(args[1])});
+        if (!ok)
+            problem = QStringLiteral("%1 %2: out of the range the display takes").arg(name, args.join(QLatin1Char(' ')));
+        return ok;
+    };
+}
+
+double wholeNumber(const QString &text)
+{
+    return text.trimmed().toInt();
+}
+
+double anyNumber(const QString &text)
+{
+    double v = 0;
+    ByteNotation::isNumeric(text, &v);
+    return v;
+}
+
+// The argument at index is text the display's character set can show.
+Check displayText(const QString &name, int index)
+{
+    return [=](const QStringList &args, QString &problem) {
+        char32_t bad = 0;
+        if (index >= args.size() || platform::ansi::encodes(args[index], &bad))
+            return true;
+        problem = QStringLiteral("%1: the display has no character for \"%2\" (U+%3)")
+                      .arg(name, QString::fromUcs4(&bad, 1))
+                      .arg(uint(bad), 4, 16, QLatin1Char('0'));
+        return false;
     };
 }
 
@@ -351,7 +391,33 @@ std::vector<Command> makeCommands()
 
     table.push_back(runCommand());
     table.push_back(spyCommand());
+    return table;
+}
 
+// The values the display cannot take, by command (see Check).
+std::vector<std::pair<QString, Check>> makeChecks()
+{
+    const std::pair<const char *, Check> checks[] = {
+        {"set-baud", [](const QStringList &args, QString &problem) {
+             if (CKDX::acceptsBaudRate(args[0], args[1]))
+                 return true;
+             problem = QStringLiteral("set-baud %1 %2: the display has no such line setting").arg(args[0], args[1]);
+             return false;
+         }},
+        {"intl", nativeValues(QStringLiteral("intl"), 'I', [](const QString &t) { return double(t.toInt(nullptr, 16)); })},
+        {"save", nativeValues(QStringLiteral("save"), 'S', wholeNumber)},
+        {"position", nativeValues(QStringLiteral("position"), 'P', wholeNumber)},
+        {"clear", nativeValues(QStringLiteral("clear"), 'C', anyNumber)},
+        {"reboot-mode", nativeValues(QStringLiteral("reboot-mode"), 'O', anyNumber)},
+        {"demo", nativeValues(QStringLiteral("demo"), 'D', anyNumber)},
+        {"send", displayText(QStringLiteral("send"), 0)},
+        {"epson", [](const QStringList &args, QString &problem) {
+             return args.first() != QLatin1String("send") || displayText(QStringLiteral("epson send"), 1)(args, problem);
+         }},
+    };
+    std::vector<std::pair<QString, Check>> table;
+    for (const auto &[name, check] : checks)
+        table.emplace_back(QString::fromLatin1(name), check);
     return table;
 }
 
@@ -377,7 +443,8 @@ std::vector<GlobalOption> makeOptions()
                                     "A list (COM1,COM2,COM5-COM8), all (every port of the map) or @FILE (the\n"
                                     "ports of a file, one a line, # comments; @- standard input) runs the\n"
                                     "command on each port, up to --jobs at once, and ends with a summary;\n"
-                                    "the exit status is the first failing port's"),
+                                    "the exit status is the first failing port's. The ports of all get the\n"
+                                    "version query first, and nothing more where no display answers"),
                      [](const QString &v, Options &o, QString &) { o.port = v; return true; }, true});
     table.push_back({QStringLiteral("baud"), QStringLiteral("RATE"), QStringLiteral("the line's baud rate, default 19200"),
                      [](const QString &v, Options &o, QString &) { o.baud = v; return true; }});
@@ -425,6 +492,11 @@ std::vector<GlobalOption> makeOptions()
     table.push_back({QStringLiteral("keep-going"), QString(),
                      QStringLiteral("run: go on past a failing line, exit with the first failure"),
                      [](const QString &, Options &o, QString &) { o.keepGoing = true; return true; }});
+    table.push_back({QStringLiteral("identify"), QString(),
+                     QStringLiteral("send the version query first (at --baud and --parity) and nothing more\n"
+                                    "unless a display answers (\"no display answered\"); always so for the\n"
+                                    "ports of all"),
+                     [](const QString &, Options &o, QString &) { o.identify = true; return true; }});
     // Described with the commands it changes.
     table.push_back({QStringLiteral("raw"), QString(), QString(),
                      [](const QString &, Options &o, QString &) { o.raw = true; return true; }});
@@ -463,6 +535,16 @@ const std::vector<GlobalOption> &globalOptions()
 {
     static const std::vector<GlobalOption> table = makeOptions();
     return table;
+}
+
+bool checkValues(const Command &command, const QStringList &args, QString &problem)
+{
+    static const std::vector<std::pair<QString, Check>> checks = makeChecks();
+    for (const auto &[name, check] : checks) {
+        if (name == command.name)
+            return check(args, problem);
+    }
+    return true;
 }
 
 const Command *findCommand(const QString &name)
@@ -562,6 +644,22 @@ int Session::report(qint32 result, const QString &okText)
             printErr(hint);
     }
     return result < 0 ? -result : result;
+}
+
+bool identifyDisplay(Session &session, int *status)
+{
+    QString version;
+    const qint32 result = session.kdx().GetVersion(version);
+    if (result == kdx::OK)
+        return true;
+    // A port that would not open says why, as any command does.
+    if (result == kdx::OpenFailed) {
+        *status = session.report(result);
+        return false;
+    }
+    printErr(QStringLiteral("kdxctl: no display answered (%1)").arg(CKDX::ErrorDescription(result)));
+    *status = -result;
+    return false;
 }
 
 int Session::reportText(qint32 result, const QString &text)

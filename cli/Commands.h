@@ -36,6 +36,7 @@ struct Options
     int dataBits = 7;
     bool json = false;      // a run on many ports ends with its summary as JSON
     bool keepGoing = false; // a run file goes on past a failing line
+    bool identify = false;  // nothing is sent before the display answers the version query
     bool raw = false; // texts from the display unescaped even on a terminal
     bool trace = false; // decoded exchange on standard error
     QString traceFile;  // the same lines appended to this file
@@ -79,6 +80,13 @@ using Action = std::function<int(Session &)>;
 // one with `problem` set (reported as a usage mistake).
 using Prepare = std::function<Action(const QStringList &args, QString &problem)>;
 
+// Checks the values of arguments prepare() took against what the display can
+// be sent (a number's range, a text's characters): false with `problem`. A run
+// file checks every line this way before its first line sends a byte; a single
+// command leaves such a value to the driver, which refuses it with its own
+// result code, sending nothing.
+using Check = std::function<bool(const QStringList &args, QString &problem)>;
+
 struct Command
 {
     QString name;
@@ -103,6 +111,9 @@ struct GlobalOption
 const std::vector<Command> &commands();
 const std::vector<GlobalOption> &globalOptions();
 const Command *findCommand(const QString &name);
+// The command's Check, for arguments its prepare() took; true for a command
+// whose every such value can be sent.
+bool checkValues(const Command &command, const QStringList &args, QString &problem);
 
 // A command's own fields for a succeeding port's entry of the JSON summary,
 // read from the last line that port printed; empty for most commands.
@@ -111,6 +122,11 @@ QJsonObject summaryFields(const Command &command, const QString &port, const QSt
 // Makes --port the driver's port: a COM name of the port map gives its number,
 // anything else is a device path opened as port 1. False for an empty name.
 bool selectPort(const QString &portText, int &commPort, QString &problem);
+
+// For --identify: asks the port for the display's version and gives true when
+// a display answered; otherwise prints why ("no display answered") and sets
+// the exit status.
+bool identifyDisplay(Session &session, int *status);
 
 // Everything --help prints.
 QString usageText();

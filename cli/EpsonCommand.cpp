@@ -52,7 +52,7 @@ struct WithNumber
 
 const WithNumber kWithNumber[] = {
     {"mode", Epson::kMinWriteMode, Epson::kMaxWriteMode, &Epson::setWriteMode},
-    {"national", 0, Epson::kMaxTextParameter, &Epson::setNational},
+    {"national", 0, Epson::kMaxNational, &Epson::setNational},
     {"expand", 0, 255, &Epson::setExpand},
     {"blink", 0, 255, &Epson::setBlink},
     {"device", Epson::kMinDevice, Epson::kMaxDevice, &Epson::setDevice},

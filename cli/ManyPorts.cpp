@@ -59,12 +59,16 @@ int runOnPorts(const Options &options, const QStringList &arguments, const Comma
     if (portsFromInput && command.name == runCommandName() && commandArgs.value(0) == QLatin1String("-"))
         return usageMistake(QStringLiteral("--port @- and run - cannot both read standard input"));
 
-    // New devices get their numbers first, as "kdxctl ports" gives them.
+    // A list that names its ports gives new devices their numbers first, as
+    // "kdxctl ports" does, so that a COM name just plugged in is there. "all"
+    // is the port map as it stands: a device nobody gave a number gets nothing.
     platform::PortMap map;
-    map.refresh();
+    if (!PortList::mentionsAll(options.port))
+        map.refresh();
     const QList<platform::PortMap::Entry> entries = map.entries();
     QStringList ports;
-    if (!PortList::parse(options.port, entries, &ports, &problem))
+    QStringList fromAll;
+    if (!PortList::parse(options.port, entries, &ports, &problem, &fromAll))
         return usageMistake(problem);
 
     // Everything is checked once, here, before any port's kdxctl starts: a run
@@ -101,7 +105,13 @@ int runOnPorts(const Options &options, const QStringList &arguments, const Comma
     for (const QString &port : ports) {
         ParallelRun::Job job;
         job.port = port;
-        job.arguments = PortList::optionsFor(port, arguments, takesValue, forEachPort) + words;
+        job.arguments = PortList::optionsFor(port, arguments, takesValue, forEachPort);
+        // Nobody chose the ports of "all": each is asked for the display's
+        // version first and gets nothing more unless a display answers.
+        if (fromAll.contains(port) && !asksOnlyForTheVersion(command)
+            && !job.arguments.contains(QLatin1String("--identify")))
+            job.arguments.append(QStringLiteral("--identify"));
+        job.arguments += words;
         job.hasInput = hasInput;
         job.input = input;
         job.network = PortList::isNetworkPort(port, entries);

@@ -108,7 +108,8 @@ bool inMap(int number, const QList<platform::PortMap::Entry> &map)
 struct Named
 {
     QString name;
-    int line = 0; // of a port file; 0 on the command line
+    int line = 0;         // of a port file; 0 on the command line
+    bool implied = false; // one of "all"
 };
 
 // The ports of one list as the command line writes it, appended to names.
@@ -127,7 +128,7 @@ bool expand(const QString &text, int line, const QList<platform::PortMap::Entry>
             int present = 0;
             for (const platform::PortMap::Entry &e : map) {
                 if (e.present) {
-                    names.append({platform::PortMap::linkName(e.number), line});
+                    names.append({platform::PortMap::linkName(e.number), line, true});
                     ++present;
                 }
             }
@@ -206,12 +207,14 @@ bool checkDistinct(const QList<Named> &names, const QString &source, const QList
     return true;
 }
 
-QStringList namesOf(const QList<Named> &names)
+QStringList namesOf(const QList<Named> &names, bool impliedOnly = false)
 {
     QStringList out;
     out.reserve(names.size());
-    for (const Named &n : names)
-        out.append(n.name);
+    for (const Named &n : names) {
+        if (n.implied || !impliedOnly)
+            out.append(n.name);
+    }
     return out;
 }
 
@@ -223,8 +226,14 @@ bool PortList::isList(const QString &text)
     return t.startsWith(QLatin1Char('@')) || t.contains(QLatin1Char(',')) || isAll(t) || looksLikeRange(t);
 }
 
+bool PortList::mentionsAll(const QString &text)
+{
+    const QStringList entries = text.split(QLatin1Char(','));
+    return std::any_of(entries.cbegin(), entries.cend(), [](const QString &e) { return isAll(e.trimmed()); });
+}
+
 bool PortList::parse(const QString &text, const QList<platform::PortMap::Entry> &map, QStringList *ports,
-                     QString *error)
+                     QString *error, QStringList *fromAll)
 {
     QString why;
     const QString t = text.trimmed();
@@ -233,7 +242,7 @@ bool PortList::parse(const QString &text, const QList<platform::PortMap::Entry> 
         QString content;
         if (!readFile(file, &content, &why)
             || !parseLines(content, file == QLatin1String("-") ? QStringLiteral("standard input") : file, map, ports,
-                           &why)) {
+                           &why, fromAll)) {
             if (error)
                 *error = why;
             return false;
@@ -248,11 +257,13 @@ bool PortList::parse(const QString &text, const QList<platform::PortMap::Entry> 
     }
     if (ports)
         *ports = namesOf(names);
+    if (fromAll)
+        *fromAll = namesOf(names, true);
     return true;
 }
 
 bool PortList::parseLines(const QString &text, const QString &source, const QList<platform::PortMap::Entry> &map,
-                          QStringList *ports, QString *error)
+                          QStringList *ports, QString *error, QStringList *fromAll)
 {
     QString why;
     QList<Named> names;
@@ -280,6 +291,8 @@ bool PortList::parseLines(const QString &text, const QString &source, const QLis
     }
     if (ports)
         *ports = namesOf(names);
+    if (fromAll)
+        *fromAll = namesOf(names, true);
     return true;
 }
 

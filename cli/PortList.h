@@ -17,21 +17,25 @@ public:
     // Whether the text of --port stands for a list (a comma, a range, "all" or
     // a file) rather than one port.
     static bool isList(const QString &text);
+    // Whether the list on the command line has "all" among its entries.
+    static bool mentionsAll(const QString &text);
 
     // Expands the text into port names, in the order given. COM names must have a
     // link in the map; device paths are taken as they are, rfc2217:// and tcp://
     // addresses when they are valid ones. Fails with a reason for an empty entry,
     // an unknown name, a range that runs backwards, or a port named twice (also
     // as a COM name and the device it points at), so that no two processes ever
-    // share a port. "@FILE" reads the file first (see parseLines).
+    // share a port. "@FILE" reads the file first (see parseLines). fromAll,
+    // when given, receives the ports that "all" stood for: nobody wrote them
+    // out, so nothing is sent to them before a display answers.
     static bool parse(const QString &text, const QList<platform::PortMap::Entry> &map, QStringList *ports,
-                      QString *error);
+                      QString *error, QStringList *fromAll = nullptr);
 
     // The ports of a file's text: one entry a line (a COM name, a range, a device
     // path, an address, or a list as on the command line), "#" starts a comment,
     // blank lines are left out. A reason names the file (source) and the line.
     static bool parseLines(const QString &text, const QString &source, const QList<platform::PortMap::Entry> &map,
-                           QStringList *ports, QString *error);
+                           QStringList *ports, QString *error, QStringList *fromAll = nullptr);
 
     // The text of a port file ("-" standard input): UTF-8, at most kMaxFileBytes.
     static bool readFile(const QString &name, QString *text, QString *error);

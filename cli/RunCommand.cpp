@@ -7,6 +7,7 @@
 
 #include <QCommandLineParser>
 #include <QFile>
+#include <QStringDecoder>
 
 #include <cerrno>
 #include <cstring>
@@ -14,6 +15,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -26,9 +28,9 @@ constexpr int kExitNoInput = 66;
 // A run file is a page of commands; anything near this size is a mistake.
 constexpr qint64 kMaxRunFile = 1 << 20;
 
-// Belongs to the whole call, never to one line of its run file, as do the
+// Belong to the whole call, never to one line of its run file, as do the
 // options of a run on many ports (GlobalOption::wholeRun).
-const char *const kCallOnly = "keep-going";
+const char *const kCallOnly[] = {"keep-going", "identify"};
 
 // One line, checked: the options it runs with and what it runs.
 struct Step
@@ -88,7 +90,8 @@ bool readLine(const QStringList &words, Options &options, const Command *&comman
         if (!parser.isSet(known[i]))
             continue;
         const GlobalOption &o = globalOptions()[i];
-        if (o.wholeRun || o.name == QLatin1String(kCallOnly))
+        if (o.wholeRun || std::any_of(std::begin(kCallOnly), std::end(kCallOnly),
+                                      [&o](const char *name) { return o.name == QLatin1String(name); }))
             return failWith(problem, QStringLiteral("--%1 is given for the whole run, not on a line").arg(o.name));
         const QStringList values = o.valueName.isEmpty() ? QStringList {QString()} : parser.values(known[i]);
         for (const QString &value : values) {
@@ -127,8 +130,13 @@ bool prepareSteps(const QString &text, const Options &options, std::vector<Step>
         const Command *command = nullptr;
         QStringList args;
         QString why;
-        if (readLine(line.words, step.options, command, args, &why))
+        if (readLine(line.words, step.options, command, args, &why)) {
             step.action = command->prepare(args, why);
+            // Every value as the display takes it: nothing of the file is
+            // sent if a later line could not be.
+            if (step.action && !checkValues(*command, args, why))
+                step.action = Action();
+        }
         if (!step.action)
             return failWith(problem, QStringLiteral("line %1: %2").arg(line.number).arg(why));
         if (steps)
@@ -203,8 +211,19 @@ bool loadRunText(const QStringList &args, QString *text, QString *problem, int *
             return failWith(problem, QStringLiteral("%1: %2").arg(file, why));
         }
     }
+    // Text that is not UTF-8 would reach the display as "?".
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QList<QByteArray> lines = bytes.split('\n');
+    QString decoded;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        decoded += utf8.decode(lines[i]);
+        if (utf8.hasError())
+            return failWith(problem, QStringLiteral("line %1: the text is not UTF-8").arg(i + 1));
+        if (i + 1 < lines.size())
+            decoded += QLatin1Char('\n');
+    }
     if (text)
-        *text = QString::fromLocal8Bit(bytes);
+        *text = decoded;
     if (status)
         *status = 0;
     return true;
@@ -225,8 +244,10 @@ Command runCommand()
                         QString text;
                         int status = 0;
                         if (!loadRunText(args, &text, &problem, &status)) {
-                            if (status == kExitUsage)
+                            if (args.size() != 1)
                                 return Action();
+                            // A file that cannot be read, or is not text: said
+                            // like a mistake on one of its lines.
                             const QString why = problem;
                             return [why, status](Session &) {
                                 printErr(QStringLiteral("kdxctl: ") + why);

@@ -135,7 +135,10 @@ int main(int argc, char **argv)
     if (command->usesPort && !trace.start(chosen, problem))
         return usage(problem);
     Session session(chosen, commPort);
-    const int status = action(session);
+    int status = 0;
+    if (chosen.identify && command->usesPort && !identifyDisplay(session, &status))
+        return status;
+    status = action(session);
     std::fflush(stdout);
     return status;
 }

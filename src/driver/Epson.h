@@ -33,6 +33,8 @@ constexpr int kMinWriteMode = 1; // US 01 over-write
 constexpr int kMaxWriteMode = 3; // US 03 horizontal scroll
 constexpr int kMinDevice = 1;    // ESC = 01 aux device
 constexpr int kMaxDevice = 3;    // ESC = 03 both
+// The national character sets the display has: 0 U.S.A to 14 Greek.
+constexpr int kMaxNational = 14;
 // Row, column and national set travel through the text conversion, which
 // leaves only codes below 0x80 as they are.
 constexpr int kMaxTextParameter = 0x7F;

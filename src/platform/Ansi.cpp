@@ -58,6 +58,19 @@ QByteArray fromUnicode(const QString &text)
     return out;
 }
 
+bool encodes(const QString &text, char32_t *bad)
+{
+    const Tables &t = tables();
+    for (char32_t cp : text.toUcs4()) {
+        if (!t.fromUni.contains(cp)) {
+            if (bad)
+                *bad = cp;
+            return false;
+        }
+    }
+    return true;
+}
+
 QString toUnicode(const QByteArray &bytes)
 {
     const Tables &t = tables();

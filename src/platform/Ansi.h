@@ -13,6 +13,9 @@ namespace platform {
 namespace ansi {
 
 QByteArray fromUnicode(const QString &text);
+// Whether every character of the text has a byte of its own in the code page
+// (none would become '?'); *bad receives the first that has none.
+bool encodes(const QString &text, char32_t *bad = nullptr);
 QString toUnicode(const QByteArray &bytes);
 
 // One character for one byte.

@@ -131,8 +131,8 @@ void tst_kdxctl_cli::usageLayout_data()
     QTest::addColumn<QString>("lines");
     QTest::newRow("synopsis") << QStringLiteral(
         "usage: kdxctl [--port PORT] [--baud RATE] [--parity TEXT] [--databits 7|8] [--json] [--jobs MAX] "
-        "[--json-lines] [--log-dir DIR] [--retry TIMES] [--keep-going] [--raw] [--trace] [--trace-file FILE] "
-        "COMMAND [ARG...]\n");
+        "[--json-lines] [--log-dir DIR] [--retry TIMES] [--keep-going] [--identify] [--raw] [--trace] "
+        "[--trace-file FILE] COMMAND [ARG...]\n");
     QTest::newRow("option with a second line") << QStringLiteral(
         "  TEXT   parity, data bits and stop bits: N,8,1 (default), O,7,1, E,7,1, O,8,1, E,8,1;\n"
         "         NONE, ODD and EVEN take 7 or 8 data bits from --databits (default 7)\n"
@@ -142,6 +142,10 @@ void tst_kdxctl_cli::usageLayout_data()
     QTest::newRow("switches after the options with values") << QStringLiteral(
         "  --keep-going\n"
         "         run: go on past a failing line, exit with the first failure\n"
+        "  --identify\n"
+        "         send the version query first (at --baud and --parity) and nothing more\n"
+        "         unless a display answers (\"no display answered\"); always so for the\n"
+        "         ports of all\n"
         "  --trace\n"
         "         every exchange on the line, decoded, one line each on standard error\n"
         "  FILE   the same lines appended to FILE (a regular file, never through a link)\n"

@@ -8,6 +8,9 @@
 #include <QtTest>
 
 #include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -81,6 +84,7 @@ private slots:
     void oneSilentDisplay();
     void firmwareIntoFour();
     void ctrlCCancelsEveryLoader();
+    void allAsksForTheVersionFirst();
     void runFile_data();
     void runFile();
     void runFileOnTwoPorts();
@@ -213,20 +217,52 @@ void tst_KdxctlMulti::ctrlCCancelsEveryLoader()
     }
 }
 
+// "all" is the one list nobody wrote out: beside a display there is a device
+// that is not one (a modem, a scale), which gets the version query and nothing
+// else, and shows as a failure; no device the port map did not hold is added.
+void tst_KdxctlMulti::allAsksForTheVersionFirst()
+{
+    SimProcess sim;
+    QVERIFY2(sim.start({"--com", "1", "--firmware-out", sim.path(QStringLiteral("got.bin"))}), qPrintable(sim.error()));
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+    QVERIFY(master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0);
+    const QString other = QString::fromLocal8Bit(::ptsname(master));
+    QVERIFY(QFile::link(other, sim.portsDir() + QStringLiteral("/COM2")));
+    const QByteArray data = image(2048);
+    const QString file = sim.path(QStringLiteral("firmware.bin"));
+    {
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(data);
+    }
+    const Call c = kdxctl(sim, {"--port", "all", "firmware", file, "--crc"}, QByteArray(), 60000);
+    QByteArray heard;
+    char buf[4096];
+    for (ssize_t n; (n = ::read(master, buf, sizeof buf)) > 0;)
+        heard.append(buf, int(n));
+    ::close(master);
+    QVERIFY2(c.exitCode == 4, qPrintable(said(c)));
+    QVERIFY2(c.out.contains(QRegularExpression(QStringLiteral("\\nCOM2 +4 .*no display answered"))), qPrintable(said(c)));
+    QVERIFY2(heard.isEmpty() || heard == QByteArray("\x04\x01V\x17"), heard.toHex(' ').constData());
+    QFile got(sim.path(QStringLiteral("got.bin")));
+    QVERIFY2(got.open(QIODevice::ReadOnly) && got.readAll().startsWith(data), qPrintable(said(c)));
+    QCOMPARE(QDir(sim.portsDir()).entryList(QDir::System | QDir::Files), QStringList({"COM1", "COM2"}));
+}
+
 void tst_KdxctlMulti::runFile_data()
 {
-    QTest::addColumn<QString>("file");
+    QTest::addColumn<QByteArray>("file");
     QTest::addColumn<QStringList>("options");
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("err");   // a part of standard error
     QTest::addColumn<QString>("line0"); // the start of the display's first line
     QTest::addColumn<int>("col");       // where the cursor ends, -1 anywhere
 
-    const QString text = QStringLiteral("# set-up of one display\n"
-                                        "intl 32\n"
-                                        "\n"
-                                        "send \"[x] y\"   # ÄxÜ y\n"
-                                        "send 'z'\n");
+    const QByteArray text = QStringLiteral("# set-up of one display\n"
+                                           "intl 32\n"
+                                           "\n"
+                                           "send \"[x] y\"   # ÄxÜ y\n"
+                                           "send 'z'\n").toUtf8();
     QTest::newRow("quoting and comments") << text << QStringList() << 0 << QString() << "ÄxÜ yz " << 7;
     QTest::newRow("stops at the failing line")
         << text + "position 41\nposition 3\n" << QStringList() << 6 << "line 6 (position 41): Get Nack" << "ÄxÜ yz " << 7;
@@ -234,19 +270,34 @@ void tst_KdxctlMulti::runFile_data()
         << text + "position 41\nposition 3\n" << QStringList {"--keep-going"} << 6 << "line 6 (position 41): Get Nack"
         << "ÄxÜ yz " << 3;
     // The display at 19200 does not understand 9600, and the run stops there.
-    QTest::newRow("options on a line") << "--baud 9600 position 3\nposition 4\n" << QStringList() << 4
+    QTest::newRow("options on a line") << QByteArray("--baud 9600 position 3\nposition 4\n") << QStringList() << 4
                                        << "line 1 (--baud 9600 position 3): Device does not respond." << "" << -1;
     QTest::newRow("a mistake anywhere runs nothing") << text + "position three\n" << QStringList() << 64
                                                      << "line 6: position takes a whole number" << "  " << 1;
-    QTest::newRow("an unclosed quote runs nothing") << "send \"abc\nintl 32\n" << QStringList() << 64
+    QTest::newRow("an unclosed quote runs nothing") << QByteArray("send \"abc\nintl 32\n") << QStringList() << 64
                                                     << "line 1: a \" without its closing \"" << "  " << 1;
-    QTest::newRow("--port is the call's") << "--port COM2 intl 32\n" << QStringList() << 64
+    QTest::newRow("--port is the call's") << QByteArray("--port COM2 intl 32\n") << QStringList() << 64
                                           << "line 1: --port is given for the whole run" << "  " << 1;
+    // Every value is checked as the display takes it before line 1 sends a byte.
+    const struct
+    {
+        const char *name;
+        QByteArray line2;
+        const char *err;
+    } refused[] = {
+        {"a layer out of range", "save 300\n", "line 2: save 300: out of the range the display takes"},
+        {"a national set out of range", "epson national 15\n", "line 2: epson national takes a number from 0 to 14"},
+        {"text the display cannot show", "send \"\xce\xa9\"\n", "line 2: send: the display has no character for"},
+        {"bytes that are not UTF-8", "send \"caf\xe9\"\n", "line 2: the text is not UTF-8"},
+    };
+    for (const auto &r : refused)
+        QTest::addRow("%s on line 2 runs nothing", r.name)
+            << QByteArray("intl 32\n") + r.line2 << QStringList() << 64 << r.err << "  " << 1;
 }
 
 void tst_KdxctlMulti::runFile()
 {
-    QFETCH(QString, file);
+    QFETCH(QByteArray, file);
     QFETCH(QStringList, options);
     QFETCH(int, exitCode);
     QFETCH(QString, err);
@@ -259,7 +310,7 @@ void tst_KdxctlMulti::runFile()
     {
         QFile f(path);
         QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(file.toUtf8());
+        f.write(file);
     }
     const Call c = kdxctl(sim, QStringList {"--port", sim.comName()} + options + QStringList {"run", path});
     QVERIFY2(c.exitCode == exitCode, qPrintable(said(c)));

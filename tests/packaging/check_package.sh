@@ -90,6 +90,8 @@ done
 
 # The completion offers the commands, the options and the port map's COM names.
 ln -s /dev/null "$KDX_PORTS_DIR/COM7"
+echo "tcp://127.0.0.1:4001" >"$KDX_PORTS_DIR/COM12.url"
+ports_before=$(ls -l "$KDX_PORTS_DIR")
 cd "$scratch" && touch image.bin
 complete_line() {
     PATH="$root/usr/bin:$PATH" bash -c '
@@ -114,6 +116,8 @@ done <<'EOF2'
 spy --|--as
 --p|--port
 --port |COM7
+--port |COM12
+--port |all
 --port=CO|COM7
 --databits |8
 --port COM7 sw|switch
@@ -125,6 +129,11 @@ firmware img --|--crc
 firmware --crc im|image.bin
 firmware --code-type 1 im|image.bin
 EOF2
+# Completing only reads the port map: no device gets a number, and a folder
+# that is not there is not made.
+[ "$(ls -l "$KDX_PORTS_DIR")" = "$ports_before" ] || fail "completion changed the port map: $(ls -l "$KDX_PORTS_DIR")"
+(export KDX_PORTS_DIR=$scratch/no-ports; complete_line "--port " >/dev/null)
+[ -e "$scratch/no-ports" ] && fail "completion made the ports folder"
 
 lintian --fail-on error --suppress-tags-from-file /dev/null "$deb" >"$scratch/lintian.log" 2>&1 \
     || { cat "$scratch/lintian.log"; fail "lintian reports errors"; }
