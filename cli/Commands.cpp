@@ -646,6 +646,11 @@ int Session::report(qint32 result, const QString &okText)
     return result < 0 ? -result : result;
 }
 
+bool asksOnlyForTheVersion(const Command &command)
+{
+    return command.name == QLatin1String("version") || command.name == QLatin1String("find");
+}
+
 bool identifyDisplay(Session &session, int *status)
 {
     QString version;

@@ -123,6 +123,11 @@ QJsonObject summaryFields(const Command &command, const QString &port, const QSt
 // anything else is a device path opened as port 1. False for an empty name.
 bool selectPort(const QString &portText, int &commPort, QString &problem);
 
+// Whether the command itself sends nothing but version queries (version,
+// find): it needs no --identify before it, and find must not be held to the
+// line settings given.
+bool asksOnlyForTheVersion(const Command &command);
+
 // For --identify: asks the port for the display's version and gives true when
 // a display answered; otherwise prints why ("no display answered") and sets
 // the exit status.

@@ -136,7 +136,7 @@ int main(int argc, char **argv)
         return usage(problem);
     Session session(chosen, commPort);
     int status = 0;
-    if (chosen.identify && command->usesPort && !identifyDisplay(session, &status))
+    if (chosen.identify && command->usesPort && !asksOnlyForTheVersion(*command) && !identifyDisplay(session, &status))
         return status;
     status = action(session);
     std::fflush(stdout);
