@@ -4,6 +4,7 @@
 #include "DisplayView.h"
 #include "TapSerialPort.h"
 #include "TextFile.h"
+#include "frmWatchPort.h"
 #include "frmCKDX.h"
 
 #include <QApplication>
@@ -72,13 +73,8 @@ QAbstractButton *TrafficWindow::makeOpenButton(QWidget *window)
 
 TrafficWindow::TrafficWindow()
     : QWidget(nullptr, Qt::Window)
-    , m_recorder([this](std::vector<TrafficEvent> &&events) {
-        // The picture takes each event once, as it comes, paused table or not.
-        if (picDisplay)
-            picDisplay->feed(events);
-        for (TrafficEvent &e : events)
-            m_incoming.push_back(std::move(e));
-    })
+    , m_recorder([this](std::vector<TrafficEvent> &&events) { take(std::move(events)); })
+    , m_watchRecorder([this](std::vector<TrafficEvent> &&events) { take(std::move(events)); })
 {
     setObjectName(QStringLiteral("frmTraffic"));
     setWindowTitle(QStringLiteral("Traffic"));
@@ -97,6 +93,9 @@ TrafficWindow::TrafficWindow()
     cmdCopy->setObjectName(QStringLiteral("cmdCopy"));
     cmdSaveAs = new QPushButton(QStringLiteral("Save &As..."), this);
     cmdSaveAs->setObjectName(QStringLiteral("cmdSaveAs"));
+    cmdWatchPort = new QPushButton(this);
+    cmdWatchPort->setObjectName(QStringLiteral("cmdWatchPort"));
+    updateWatchButton();
 
     picDisplay = new DisplayView(this);
 
@@ -133,6 +132,7 @@ TrafficWindow::TrafficWindow()
     bar->addWidget(txtFilter, 1);
     bar->addWidget(cmdCopy);
     bar->addWidget(cmdSaveAs);
+    bar->addWidget(cmdWatchPort);
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(bar);
     layout->addWidget(picDisplay);
@@ -145,6 +145,8 @@ TrafficWindow::TrafficWindow()
     connect(txtFilter, &QLineEdit::textChanged, m_proxy, &QSortFilterProxyModel::setFilterFixedString);
     connect(cmdCopy, &QPushButton::clicked, this, &TrafficWindow::copySelection);
     connect(cmdSaveAs, &QPushButton::clicked, this, &TrafficWindow::saveAs);
+    connect(cmdWatchPort, &QPushButton::clicked, this, &TrafficWindow::watchPort);
+    connect(&m_watch, &platform::PassThrough::ended, this, &TrafficWindow::watchEnded);
     auto *copy = new QShortcut(QKeySequence::Copy, grdTraffic, nullptr, nullptr, Qt::WidgetShortcut);
     connect(copy, &QShortcut::activated, this, &TrafficWindow::copySelection);
 
@@ -164,9 +166,19 @@ TrafficWindow::~TrafficWindow()
         g_window = nullptr;
 }
 
+void TrafficWindow::take(std::vector<TrafficEvent> &&events)
+{
+    // The picture takes each event once, as it comes, paused table or not.
+    if (picDisplay)
+        picDisplay->feed(events);
+    for (TrafficEvent &e : events)
+        m_incoming.push_back(std::move(e));
+}
+
 void TrafficWindow::flush()
 {
     m_recorder.expire(platform::TapSerialPort::nowUs());
+    m_watchRecorder.expire(platform::TapSerialPort::nowUs());
     if (m_incoming.empty())
         return;
     if (m_paused) {
@@ -252,6 +264,56 @@ void TrafficWindow::saveAs()
                                        platform::MsgIcon::Exclamation);
 }
 
+void TrafficWindow::watchPort()
+{
+    if (m_watch.running()) {
+        m_watch.stop();
+        flush();
+        updateWatchButton();
+        return;
+    }
+    frmWatchPort dialog(this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const bool started = m_watch.start(dialog.setup());
+    QApplication::restoreOverrideCursor();
+    updateWatchButton();
+    if (!started)
+        platform::dialogs().messageBox(QStringLiteral("The port cannot be watched: %1").arg(m_watch.error()),
+                                       windowTitle(), platform::MsgIcon::Exclamation);
+}
+
+void TrafficWindow::watchEnded()
+{
+    flush();
+    updateWatchButton();
+    platform::dialogs().messageBox(QStringLiteral("Watching stopped: %1").arg(m_watch.error()), windowTitle(),
+                                   platform::MsgIcon::Exclamation);
+}
+
+void TrafficWindow::updateWatchButton()
+{
+    const bool on = m_watch.running();
+    cmdWatchPort->setText(on ? QStringLiteral("Stop &Watching") : QStringLiteral("&Watch a Port..."));
+    cmdWatchPort->setToolTip(on ? QStringLiteral("Take %1 away from the program and let the display's port go")
+                                      .arg(m_watch.comName())
+                                : QStringLiteral("Offer a COM name to the program that drives a display and show "
+                                                 "what passes"));
+    if (lblStatus)
+        updateStatus();
+}
+
+void TrafficWindow::closeEvent(QCloseEvent *event)
+{
+    if (m_watch.running()) {
+        m_watch.stop();
+        flush();
+        updateWatchButton();
+    }
+    QWidget::closeEvent(event);
+}
+
 QString TrafficWindow::statusText() const
 {
     QString s = QStringLiteral("%1 events").arg(m_model.rowCount());
@@ -260,6 +322,8 @@ QString TrafficWindow::statusText() const
         s += QStringLiteral(", %1 oldest dropped").arg(dropped);
     if (m_paused)
         s += QStringLiteral("; paused, %1 waiting").arg(m_held.size());
+    if (m_watch.running())
+        s += QStringLiteral("; watching %1 offered as %2").arg(m_watch.realPort(), m_watch.comName());
     return s;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "PassThrough.h"
 #include "TrafficModel.h"
 #include "TrafficRecorder.h"
 
@@ -23,6 +24,8 @@ class DisplayView;
 // (time, direction, bytes, meaning), and above it the picture of the display
 // those bytes draw. One per process, not modal; while it exists
 // it is the tap's sink, so whatever window talks to the display feeds it.
+// "Watch a port..." puts it between another program and its display, as
+// kdxctl spy does, and shows that traffic too.
 class TrafficWindow final : public QWidget
 {
     Q_OBJECT
@@ -49,10 +52,20 @@ public:
     void flush();
     // The shown rows in the text format, as "Save As..." writes them.
     bool saveTo(const QString &path, QString *error);
+    // The pass-through of "Watch a port...".
+    const platform::PassThrough &watch() const { return m_watch; }
+
+protected:
+    // Closing the window stops watching: nobody would see what passes.
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     TrafficWindow();
 
+    void take(std::vector<TrafficEvent> &&events);
+    void watchPort();
+    void watchEnded();
+    void updateWatchButton();
     void setPaused(bool paused);
     void clearRows();
     void copySelection();
@@ -67,12 +80,16 @@ private:
     qint64 m_heldDropped = 0;
     bool m_paused = false;
     QTimer m_timer;
+    // The watched program's traffic, decoded apart from the tap's.
+    TrafficRecorder m_watchRecorder;
+    platform::PassThrough m_watch {&m_watchRecorder};
 
     QPushButton *cmdPause = nullptr;
     QPushButton *cmdClear = nullptr;
     QLineEdit *txtFilter = nullptr;
     QPushButton *cmdCopy = nullptr;
     QPushButton *cmdSaveAs = nullptr;
+    QPushButton *cmdWatchPort = nullptr;
     DisplayView *picDisplay = nullptr;
     QTableView *grdTraffic = nullptr;
     QLabel *lblStatus = nullptr;

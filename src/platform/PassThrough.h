@@ -77,6 +77,8 @@ public:
     // Why start() failed or the pass-through ended, in one line.
     QString error() const { return m_error; }
     QString comName() const;
+    // The real port as it was named to start().
+    QString realPort() const { return m_setup.realPort; }
     // The port map's entry for COM<n>, and the pseudo-terminal behind it.
     QString linkPath() const { return m_linkPath; }
     QString slavePath() const { return m_pty.slavePath(); }

@@ -1,9 +1,12 @@
 // The Traffic window offscreen: rows from the tap appear decoded, pause holds
-// them, "Save As..." writes the text format, the cap drops the oldest, and the
-// main windows open it with their button and Ctrl+T.
+// them, "Save As..." writes the text format, the cap drops the oldest, the
+// main windows open it with their button and Ctrl+T, and "Watch a port..."
+// passes a program's traffic on a real pseudo-terminal through it.
 
 #include "CKDX.h"
 #include "DisplayView.h"
+#include "PortMap.h"
+#include "PtyPeer.h"
 #include "TestEnv.h"
 #include "TrafficWindow.h"
 #include "frmCKDX.h"
@@ -11,6 +14,8 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
+#include <QDialog>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QPushButton>
@@ -18,6 +23,10 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
+
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
 
 using monitor::TrafficWindow;
 
@@ -35,6 +44,8 @@ private slots:
     void saveAsWritesTheTextFormat();
     void capDropsTheOldest();
     void openedByButtonAndShortcut();
+    void watchAPort_data();
+    void watchAPort();
 
 private:
     // A position command through the tapped driver, answered with ACK.
@@ -203,6 +214,76 @@ void tst_TrafficWindow::openedByButtonAndShortcut()
     QTest::keyClick(&main, Qt::Key_T, Qt::ControlModifier);
     QCOMPARE(TrafficWindow::instance(), w); // one instance
     QVERIFY(w->isVisible());
+}
+
+void tst_TrafficWindow::watchAPort_data()
+{
+    QTest::addColumn<QString>("taken"); // what COM9 is before; empty: free
+    QTest::addColumn<QString>("refusal");
+    QTest::newRow("free") << QString() << QString();
+    QTest::newRow("taken") << QStringLiteral("/dev/ttyUSB97")
+                           << QStringLiteral("The port cannot be watched: COM9 is taken by /dev/ttyUSB97 (not present)");
+}
+
+void tst_TrafficWindow::watchAPort()
+{
+    QFETCH(QString, taken);
+    QFETCH(QString, refusal);
+    QTemporaryDir locks;
+    qputenv("KDX_LOCK_DIR", QFile::encodeName(locks.path()));
+    PtyPeer peer;
+    peer.setScript([](const QByteArray &chunk, const QByteArray &) {
+        return chunk.startsWith("\x04\x01") ? QByteArray(1, '\x06') : QByteArray();
+    });
+    const platform::PortMap map;
+    const QString com9 = map.dir() + QStringLiteral("/COM9");
+    QDir().mkpath(map.dir());
+    if (!taken.isEmpty())
+        QVERIFY(QFile::link(taken, com9));
+
+    TrafficWindow *w = TrafficWindow::open();
+    auto *cmdWatchPort = w->findChild<QPushButton *>(QStringLiteral("cmdWatchPort"));
+    QTimer::singleShot(0, [&peer] {
+        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        dialog->findChild<QComboBox *>(QStringLiteral("cboPort"))->setEditText(peer.slavePath());
+        dialog->findChild<QComboBox *>(QStringLiteral("cboOffer"))->setEditText(QStringLiteral("COM9"));
+        dialog->findChild<QPushButton *>(QStringLiteral("cmdWatch"))->click();
+    });
+    cmdWatchPort->click();
+    if (!refusal.isEmpty()) {
+        QCOMPARE(m_env->dialogs.boxes.size(), 1);
+        QCOMPARE(m_env->dialogs.boxes[0].text, refusal);
+        QVERIFY(!w->watch().running());
+        QFile::remove(com9);
+        return;
+    }
+    QVERIFY2(w->watch().running(), qPrintable(w->watch().error()));
+    QVERIFY(w->statusText().contains(QStringLiteral("watching %1 offered as COM9").arg(peer.slavePath())));
+
+    // A program on COM9: a frame answered by the display, and text.
+    const int fd = ::open(QFile::encodeName(com9).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    QVERIFY(fd >= 0);
+    termios tio {};
+    ::tcgetattr(fd, &tio);
+    ::cfmakeraw(&tio);
+    ::tcsetattr(fd, TCSANOW, &tio);
+    QCOMPARE(::write(fd, "\x04\x01\x50\x31\x17", 5), ssize_t(5));
+    QTRY_VERIFY(w->model().rowCount() > 0 && w->model().event(w->model().rowCount() - 1).meaning == QLatin1String("ACK"));
+    QCOMPARE(::write(fd, "Hello", 5), ssize_t(5));
+    QTRY_COMPARE(w->displayView()->model().rowText(0).left(5), QStringLiteral("Hello"));
+    ::close(fd);
+    QStringList rows;
+    for (int r = 0; r < w->model().rowCount(); ++r)
+        rows << QString(QLatin1Char(char(w->model().event(r).direction))) + QLatin1Char(' ') + w->model().event(r).meaning;
+    QVERIFY2(rows.contains(QStringLiteral("> SetPosition 1")), qPrintable(rows.join(QLatin1Char('\n'))));
+
+    // Stopping takes COM9 away and lets the display's port go.
+    cmdWatchPort->click();
+    QVERIFY(!w->watch().running());
+    QVERIFY(!QFileInfo(com9).isSymLink());
+    QVERIFY(!kdxtest::ttyExclusive(peer.slavePath()));
+    QCOMPARE(QDir(locks.path()).entryList(QDir::Files), QStringList());
 }
 
 QTEST_MAIN(tst_TrafficWindow)
