@@ -27,6 +27,8 @@ Display::Display(const DisplayConfig &config)
     : m_config(config)
     , m_model(modelConfig(config), this)
     , m_loader([this](const QByteArray &b) { send(b); }, m_config.faults)
+    , m_toDisplay(config.lineTime)
+    , m_toHost(config.lineTime)
 {
     m_loader.setStartCheck(config.startCheck);
     if (!config.auxPath.isEmpty()) {
@@ -45,15 +47,32 @@ void Display::feed(const QByteArray &raw, qint64 now, int hostBaud)
         m_hostBaud = hostBaud;
         touch();
     }
-    const int baud = m_model.baud();
-    const QByteArray bytes = LineModel::transfer(raw, hostBaud > 0 ? hostBaud : baud, baud,
-                                                 LineModel::FramingErrors::Drop);
-    m_lastRx = bytes;
-    if (bytes != raw) {
-        m_model.note(QStringLiteral("line at %1 baud, display at %2: %3 bytes garbled")
-                         .arg(hostBaud).arg(baud).arg(raw.size()));
-        touch();
-    }
+    // A pseudo-terminal carries no framing: both sides' characters are taken
+    // to have the display's.
+    m_toDisplay.put(raw, hostBaud > 0 ? hostBaud : m_model.baud(), bitsPerCharacter(), now);
+    receiveArrived(now);
+}
+
+int Display::bitsPerCharacter() const
+{
+    return TimedLine::bitsPerCharacter(m_model.framing());
+}
+
+void Display::receiveArrived(qint64 now)
+{
+    m_now = now;
+    // The display reads a message at the rate it has when the message arrives.
+    const QByteArray bytes = m_toDisplay.take(now, [this](const QByteArray &sent, int senderBaud) {
+        const int baud = m_model.baud();
+        const QByteArray read = LineModel::transfer(sent, senderBaud, baud, LineModel::FramingErrors::Drop);
+        m_lastRx = read;
+        if (read != sent) {
+            m_model.note(QStringLiteral("line at %1 baud, display at %2: %3 bytes garbled")
+                             .arg(senderBaud).arg(baud).arg(sent.size()));
+            touch();
+        }
+        return read;
+    });
     for (char c : bytes) {
         if (m_hungUp)
             return;
@@ -108,7 +127,7 @@ void Display::keepFirmware(const QByteArray &image)
 
 void Display::advance(qint64 now)
 {
-    m_now = now;
+    receiveArrived(now);
     if (m_loader.active()) {
         const auto before = m_loader.receiver().state();
         m_loader.advance(now);
@@ -126,8 +145,8 @@ qint64 Display::nextDeadline() const
         if (t >= 0 && (next < 0 || t < next))
             next = t;
     };
-    for (const Outgoing &o : m_out)
-        consider(o.at);
+    consider(m_toDisplay.nextDue());
+    consider(m_toHost.nextDue());
     if (m_loader.active())
         consider(m_loader.nextDeadline());
     return next;
@@ -135,16 +154,12 @@ qint64 Display::nextDeadline() const
 
 QByteArray Display::takeOutput(qint64 now, int hostBaud)
 {
-    QByteArray out;
-    while (!m_out.isEmpty() && m_out.first().at <= now) {
-        const Outgoing o = m_out.takeFirst();
-        QByteArray bytes = LineModel::transfer(o.bytes, o.baud, hostBaud > 0 ? hostBaud : o.baud,
-                                               LineModel::FramingErrors::AsZero);
-        if (m_config.faults.garble)
-            bytes = LineModel::corrupt(bytes);
-        out += bytes;
-    }
-    return out;
+    // The host reads an answer at the rate it has when the answer arrives.
+    return m_toHost.take(now, [this, hostBaud](const QByteArray &sent, int senderBaud) {
+        const QByteArray read = LineModel::transfer(sent, senderBaud, hostBaud > 0 ? hostBaud : senderBaud,
+                                                    LineModel::FramingErrors::AsZero);
+        return m_config.faults.garble ? LineModel::corrupt(read) : read;
+    });
 }
 
 void Display::reply(kdxdisplay::Reply kind, const QByteArray &bytes)
@@ -183,7 +198,7 @@ void Display::send(const QByteArray &bytes)
     m_txBytes += bytes.size();
     m_lastTx = bytes;
     // The display's rate at this moment: a new rate holds before its answer leaves.
-    m_out.append({m_now + m_config.faults.slowMs, bytes, m_model.baud()});
+    m_toHost.put(bytes, m_model.baud(), bitsPerCharacter(), m_now + m_config.faults.slowMs);
     touch();
 }
 
@@ -202,6 +217,7 @@ QJsonObject Display::state() const
     o.remove(QStringLiteral("loaderEntered"));
     o[QStringLiteral("hostBaud")] = m_hostBaud;
     o[QStringLiteral("lineMatches")] = m_hostBaud == 0 || m_hostBaud == m_model.baud();
+    o[QStringLiteral("lineTime")] = m_config.lineTime;
     const XModemReceiver &rx = m_loader.receiver();
     static const char *rxStates[] = {"idle", "starting", "receiving", "done", "failed"};
     o[QStringLiteral("loader")] = QJsonObject {

@@ -2,6 +2,7 @@
 
 #include "Faults.h"
 #include "FirmwareLoader.h"
+#include "TimedLine.h"
 #include "VfdModel.h"
 
 #include <QByteArray>
@@ -39,6 +40,9 @@ struct DisplayConfig
     // the display has to pick one.
     int code6Baud = 38400;
     XModemReceiver::StartCheck startCheck = XModemReceiver::StartCheck::Auto;
+    // Every byte takes its character time on the line, both ways; off, the
+    // line is instant.
+    bool lineTime = true;
 };
 
 // The whole simulated display: the display model, the firmware loader and the
@@ -52,7 +56,7 @@ public:
     ~Display() override;
 
     // Bytes the host wrote at hostBaud. They reach the display through a line at
-    // the display's own rate.
+    // the display's own rate, each once its character time has passed.
     void feed(const QByteArray &raw, qint64 now, int hostBaud);
     void advance(qint64 now);
     // The earliest time advance() or takeOutput() has work, -1 for none.
@@ -61,6 +65,8 @@ public:
     QByteArray takeOutput(qint64 now, int hostBaud);
 
     bool hungUp() const { return m_hungUp; }
+    // Nothing on its way in either direction.
+    bool lineIdle() const { return m_toDisplay.idle() && m_toHost.idle(); }
     // Grows with every change of what the state shows.
     quint64 changes() const { return m_changes + m_model.changes(); }
     QJsonObject state() const;
@@ -83,13 +89,6 @@ public:
     QString lastSent() const { return hex(m_lastTx); }
 
 private:
-    struct Outgoing
-    {
-        qint64 at = 0;
-        QByteArray bytes;
-        int baud = 0;
-    };
-
     // What the model asks of the simulator.
     void reply(kdxdisplay::Reply kind, const QByteArray &bytes) override;
     bool acceptsFrame(quint8 letter) override;
@@ -97,7 +96,10 @@ private:
     bool enterLoader(qint64 now) override;
 
     void receive(quint8 byte, qint64 now);
+    // Hands the display what has come over the line by now.
+    void receiveArrived(qint64 now);
     void send(const QByteArray &bytes);
+    int bitsPerCharacter() const;
     void checkLoader(qint64 now);
     void keepFirmware(const QByteArray &image);
     void touch() { ++m_changes; }
@@ -108,7 +110,8 @@ private:
     FirmwareLoader m_loader;
 
     int m_hostBaud = 0;
-    QList<Outgoing> m_out;
+    TimedLine m_toDisplay;
+    TimedLine m_toHost;
     QFile m_aux;
     qint64 m_rxBytes = 0;
     qint64 m_txBytes = 0;

@@ -45,6 +45,7 @@ bool SimOptions::parse(const QStringList &args, QString *error)
         QCommandLineOption(QStringLiteral("rows"), QString(), QStringLiteral("N")),
         QCommandLineOption(QStringLiteral("cols"), QString(), QStringLiteral("N")),
         QCommandLineOption(QStringLiteral("baud"), QString(), QStringLiteral("RATE")),
+        QCommandLineOption(QStringLiteral("line-time"), QString(), QStringLiteral("on|off")),
         QCommandLineOption(QStringLiteral("mode"), QString(), QStringLiteral("SET")),
         QCommandLineOption(QStringLiteral("fault"), QString(), QStringLiteral("NAME")),
         QCommandLineOption(QStringLiteral("aux"), QString(), QStringLiteral("FILE")),
@@ -105,6 +106,10 @@ bool SimOptions::parse(const QStringList &args, QString *error)
                 return false;
             if (!isRate(display.baud))
                 return fail(QStringLiteral("--baud: %1 is not a rate of the display").arg(display.baud));
+        } else if (name == QLatin1String("--line-time")) {
+            if (value != QLatin1String("on") && value != QLatin1String("off"))
+                return fail(QStringLiteral("--line-time: use on or off, not \"%1\"").arg(value));
+            display.lineTime = value == QLatin1String("on");
         } else if (name == QLatin1String("--mode")) {
             if (!commandSetFromName(value, &display.commandSet))
                 return fail(QStringLiteral("--mode: use native, epson or vt100, not \"%1\"").arg(value));
@@ -197,6 +202,12 @@ QString SimOptions::helpText()
                "                        bytes in both directions are garbled as on a real line\n"
                "                        (parity and data bits are not carried by a\n"
                "                        pseudo-terminal and are not compared).\n"
+               "  --line-time on|off    on (default): every byte takes its character time at\n"
+               "                        the line's rate both ways (start, data, parity and\n"
+               "                        stop bits of the display's framing: 10 or 11 bit\n"
+               "                        times), one character after the other, so an answer\n"
+               "                        comes no sooner than a real line brings it; off: the\n"
+               "                        line is instant.\n"
                "  --code6 RATE          what the native baud code \"6\" selects: 38400 (default)\n"
                "                        or 300 (the host sends \"6\" for both).\n"
                "\n"

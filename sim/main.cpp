@@ -113,6 +113,7 @@ struct Unit
     std::unique_ptr<Display> display;
     StateWriter state {QString()};
     quint64 writtenChanges = 0;
+    qint64 stateWrittenAt = 0;
     bool blinkOff = false;
     qint64 nextBlink = -1;
     std::unique_ptr<monitor::TrafficDecoder> trace; // with --trace
@@ -136,6 +137,7 @@ int firstFreeRange(const platform::PortMap &map, int count)
 constexpr qint64 kRenderIntervalMs = 40;
 constexpr qint64 kLogIntervalMs = 250;
 constexpr qint64 kIdlePollMs = 1000;
+constexpr qint64 kStateIntervalMs = 250;
 
 } // namespace
 
@@ -288,6 +290,8 @@ int main(int argc, char *argv[])
             consider(lastRender + renderInterval);
         for (const std::unique_ptr<Unit> &u : units) {
             consider(u->display->nextDeadline());
+            if (u->display->changes() != u->writtenChanges)
+                consider(u->stateWrittenAt + kStateIntervalMs);
             const int blink = u->display->blink();
             if (blink > 0 && blink < 255 && !opts.quiet) {
                 if (u->nextBlink < 0)
@@ -344,9 +348,14 @@ int main(int argc, char *argv[])
                 u.nextBlink = t + std::max(100, display.blink() * 20);
                 redraw = true;
             }
-            if (display.changes() != u.writtenChanges) {
+            // While bytes are on their way the state changes with each of them;
+            // it is written at most every kStateIntervalMs then, and at once when
+            // the line is quiet again.
+            if (display.changes() != u.writtenChanges
+                && (display.lineIdle() || t - u.stateWrittenAt >= kStateIntervalMs)) {
                 u.state.write(display);
                 u.writtenChanges = display.changes();
+                u.stateWrittenAt = t;
             }
             hungUp = hungUp || display.hungUp();
         }

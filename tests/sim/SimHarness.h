@@ -6,12 +6,13 @@
 #include <QJsonObject>
 
 // Drives a Display on a private clock: bytes in, answers out, as a host at a
-// chosen rate sees them.
+// chosen rate sees them. The display's behaviour is tested on an instant line;
+// a test of the line's own time asks for it.
 class SimHarness
 {
 public:
-    explicit SimHarness(kdxsim::DisplayConfig config = {})
-        : display(config)
+    explicit SimHarness(kdxsim::DisplayConfig config = {}, bool lineTime = false)
+        : display(withLineTime(config, lineTime))
     {
     }
 
@@ -56,6 +57,13 @@ public:
     kdxsim::Display display;
     qint64 now = 1000;
     int hostBaud = 19200;
+
+private:
+    static kdxsim::DisplayConfig withLineTime(kdxsim::DisplayConfig config, bool on)
+    {
+        config.lineTime = on;
+        return config;
+    }
 };
 
 inline QByteArray frame(char letter, const QByteArray &params = {})

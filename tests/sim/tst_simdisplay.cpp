@@ -46,6 +46,8 @@ private slots:
     void baudChangeAndMismatch();
     void lineModel_data();
     void lineModel();
+    void lineTime_data();
+    void lineTime();
     void layersDemoAndRestart();
     void selfTestRestoresScreen();
     void options_data();
@@ -376,6 +378,57 @@ void tst_SimDisplay::lineModel()
     // Whatever the rates, a frame never survives a mismatch intact.
     if (from != to)
         QVERIFY(LineModel::transfer(frame('P', "1"), from, to, LineModel::FramingErrors::Drop) != frame('P', "1"));
+}
+
+// The version exchange on a timed line: the query's four characters reach the
+// display one after the other, and each character of the answer arrives only
+// once its last bit has.
+void tst_SimDisplay::lineTime_data()
+{
+    QTest::addColumn<int>("baud");
+    QTest::addColumn<QByteArray>("framingCode"); // set first with the "B" frame; empty: N,8,1
+    QTest::addColumn<double>("charMs");
+    QTest::newRow("1200 N,8,1: 10 bits") << 1200 << QByteArray() << 10 * 1000.0 / 1200;
+    QTest::newRow("1200 O,8,1: 11 bits") << 1200 << QByteArray("4o") << 11 * 1000.0 / 1200;
+    QTest::newRow("19200 E,7,1: 10 bits") << 19200 << QByteArray("0E") << 10 * 1000.0 / 19200;
+}
+
+void tst_SimDisplay::lineTime()
+{
+    QFETCH(int, baud);
+    QFETCH(QByteArray, framingCode);
+    QFETCH(double, charMs);
+    DisplayConfig config;
+    config.baud = baud;
+    SimHarness sim(config, true);
+    sim.hostBaud = baud;
+    if (!framingCode.isEmpty())
+        QCOMPARE(sim.exchange(frame('B', framingCode), 1000), kAck);
+
+    const qint64 sent = sim.now;
+    sim.display.feed(frame('V'), sent, baud);
+    QByteArray answer;
+    QList<qint64> arrived;
+    while (answer.size() < 5 && sim.now < sent + 2000) {
+        sim.now = std::max(sim.now + 1, sim.display.nextDeadline());
+        sim.display.advance(sim.now);
+        for (char c : sim.display.takeOutput(sim.now, baud)) {
+            answer += c;
+            arrived << sim.now;
+        }
+    }
+    QCOMPARE(answer, QByteArray("?1.05"));
+    for (int i = 0; i < 5; ++i) {
+        // Never before the query's 4 characters and the answer's first i + 1.
+        const double earliest = sent + (4 + i + 1) * charMs;
+        QVERIFY2(arrived[i] >= earliest && arrived[i] < earliest + 2,
+                 qPrintable(QStringLiteral("byte %1 at +%2 ms").arg(i).arg(arrived[i] - sent)));
+    }
+
+    // Instant without line time.
+    SimHarness instant(config);
+    instant.hostBaud = baud;
+    QCOMPARE(instant.exchange(frame('V')), QByteArray("?1.05"));
 }
 
 void tst_SimDisplay::layersDemoAndRestart()

@@ -4,6 +4,7 @@
 #include "SimProcess.h"
 
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -79,6 +80,8 @@ private slots:
     void severalDisplaysNeedTheirOwnFiles();
     void helpIsComplete();
     void reopeningDoesNotSpin();
+    void versionExchangeTakesLineTime_data();
+    void versionExchangeTakesLineTime();
     void hangupFault();
     void sxIntoLoader_data();
     void sxIntoLoader();
@@ -182,7 +185,7 @@ void tst_SimPty::helpIsComplete()
     QCOMPARE(p.exitCode(), 0);
     const QString help = QString::fromLocal8Bit(p.readAllStandardOutput());
     const QStringList words = {"--com", "--count", "--rows", "--cols", "--baud", "--mode", "--fault", "--aux",
-                               "--firmware-out", "--state-json", "--quiet", "--xmodem-start", "--code6",
+                               "--firmware-out", "--state-json", "--quiet", "--xmodem-start", "--code6", "--line-time",
                                "--version-text", "silent", "nak", "slow=MS", "garble", "no-prompt",
                                "no-prompt=xa", "ignore-load=N", "cancel-at-block=N", "nak-block=N",
                                "hangup-after=N", "short-version", "double-ack", "SIGTERM"};
@@ -195,7 +198,8 @@ void tst_SimPty::helpIsComplete()
 void tst_SimPty::reopeningDoesNotSpin()
 {
     SimProcess sim;
-    QVERIFY2(sim.start({}), qPrintable(sim.error()));
+    // Instant: the answer is on the line by the time the state counts it.
+    QVERIFY2(sim.start({QStringLiteral("--line-time"), QStringLiteral("off")}), qPrintable(sim.error()));
     for (int i = 1; i <= 5; ++i) {
         HostPort host(sim.device());
         QVERIFY(host.write(QByteArray("\x04\x01P") + char('0' + i) + '\x17'));
@@ -221,6 +225,36 @@ void tst_SimPty::reopeningDoesNotSpin()
     QThread::msleep(1000);
     const double used = sim.cpuSeconds() - before;
     QVERIFY2(used >= 0 && used < 0.1, qPrintable(QString::number(used)));
+}
+
+// 4 characters of query and 5 of answer at 1200 baud, 10 bits each, take at
+// least 75 ms on a real line; the instant line answers well inside that.
+void tst_SimPty::versionExchangeTakesLineTime_data()
+{
+    QTest::addColumn<QString>("lineTime");
+    QTest::addColumn<bool>("timed");
+    QTest::newRow("timed") << "on" << true;
+    QTest::newRow("--line-time off") << "off" << false;
+}
+
+void tst_SimPty::versionExchangeTakesLineTime()
+{
+    QFETCH(QString, lineTime);
+    QFETCH(bool, timed);
+    constexpr qint64 kNineCharacters = 9 * 10 * 1000 / 1200; // 75 ms
+    SimProcess sim;
+    QVERIFY2(sim.start({QStringLiteral("--baud"), QStringLiteral("1200"), QStringLiteral("--line-time"), lineTime}),
+             qPrintable(sim.error()));
+    HostPort host(sim.device(), B1200);
+    QElapsedTimer t;
+    t.start();
+    QVERIFY(host.write(QByteArray("\x04\x01V\x17")));
+    QCOMPARE(host.read(5, 2000), QByteArray("?1.05"));
+    const qint64 took = t.elapsed();
+    if (timed)
+        QVERIFY2(took >= kNineCharacters, qPrintable(QString::number(took)));
+    else
+        QVERIFY2(took < kNineCharacters, qPrintable(QString::number(took)));
 }
 
 void tst_SimPty::hangupFault()
