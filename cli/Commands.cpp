@@ -10,6 +10,7 @@
 #include "PortFactory.h"
 #include "PortMap.h"
 #include "PosixSerialPort.h"
+#include "SystemDevices.h"
 #include "RunCommand.h"
 #include "SpyCommand.h"
 #include "TerminalText.h"
@@ -183,6 +184,7 @@ int listPorts()
     }
     QStringList names;
     myComm::EnumCommPorts(names);
+    const QList<platform::SystemDevice> known = platform::systemSerialDevices();
     for (const QString &name : names) {
         const int number = platform::PortMap::numberOfName(name);
         const QString device = map.devicePath(number);
@@ -192,7 +194,7 @@ int listPorts()
             continue;
         }
         printOut(name + QLatin1Char(' ') + device);
-        const platform::PortMap::Details d = platform::PortMap::details(device);
+        const platform::PortMap::Details d = platform::PortMap::details(device, known);
         QStringList facts;
         const QString real = QFileInfo(device).canonicalFilePath();
         if (!real.isEmpty() && real != device)

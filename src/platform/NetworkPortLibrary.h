@@ -8,17 +8,12 @@
 namespace platform {
 
 // The network port's code (Qt Network, libtelnet and everything they pull in)
-// is a library of its own beside the programs, loaded the first time a program
-// opens an address, so that a command on a local port never pays for loading
-// and relocating it. The library is only ever looked for in its place relative
-// to the running program, never along a search path.
+// is a library of the program's own (ProgramLibrary), loaded the first time a
+// program opens an address.
 
 // A port for the address, or nullptr with the reason in *error when the
 // library cannot be loaded.
 std::unique_ptr<SerialPort> makeNetworkPort(const NetworkAddress &address, QString *error);
-
-// Where the library is looked for.
-QString networkPortLibraryPath();
 
 } // namespace platform
 

@@ -1,11 +1,11 @@
 #include "PortMap.h"
 
 #include "NetworkAddress.h"
+#include "SystemDevices.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSerialPortInfo>
 #include <QStandardPaths>
 
 #include <QSet>
@@ -205,11 +205,12 @@ QStringList PortMap::systemDevices()
         byId.insert(fi.canonicalFilePath(), fi.absoluteFilePath());
 
     QStringList out;
-    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
-        const QString loc = info.systemLocation();
-        const QString canon = canonical(loc);
-        out.append(byId.value(canon, loc));
-    }
+    QString problem;
+    const QList<SystemDevice> devices = systemSerialDevices(&problem);
+    if (!problem.isEmpty())
+        qWarning("%s", qPrintable(problem));
+    for (const SystemDevice &device : devices)
+        out.append(byId.value(canonical(device.location), device.location));
     out.sort();
     return out;
 }
@@ -251,6 +252,11 @@ bool PortMap::removeLink(int number)
 
 PortMap::Details PortMap::details(const QString &device)
 {
+    return details(device, systemSerialDevices());
+}
+
+PortMap::Details PortMap::details(const QString &device, const QList<SystemDevice> &known)
+{
     Details d;
     const QString real = canonical(device);
     QDir ids(QStringLiteral("/dev/serial/by-id"));
@@ -260,15 +266,15 @@ PortMap::Details PortMap::details(const QString &device)
             break;
         }
     }
-    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
-        if (canonical(info.systemLocation()) != real)
+    for (const SystemDevice &device : known) {
+        if (canonical(device.location) != real)
             continue;
-        d.description = info.description();
-        d.manufacturer = info.manufacturer();
-        d.serialNumber = info.serialNumber();
-        d.hasUsbIds = info.hasVendorIdentifier() && info.hasProductIdentifier();
-        d.vendorId = info.vendorIdentifier();
-        d.productId = info.productIdentifier();
+        d.description = device.description;
+        d.manufacturer = device.manufacturer;
+        d.serialNumber = device.serialNumber;
+        d.hasUsbIds = device.hasUsbIds;
+        d.vendorId = device.vendorId;
+        d.productId = device.productId;
         break;
     }
     // Only claims count: the far end of a pseudo-terminal (kdx-sim) has it open

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "PortLock.h"
+#include "SystemDevices.h"
 
 #include <QList>
 #include <QString>
@@ -81,6 +82,9 @@ public:
     static int numberOfName(const QString &name);
 
     static Details details(const QString &device);
+    // The same from a list of the system's devices already asked for (a
+    // listing of many ports asks once).
+    static Details details(const QString &device, const QList<SystemDevice> &known);
 
     // The network address COM<number> names; empty when it names none or its
     // file is not usable (*problem then says why).

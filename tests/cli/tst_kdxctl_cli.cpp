@@ -30,8 +30,8 @@ private slots:
     void usageLayout();
     void argumentsAfterTheCommandAreItsOwn_data();
     void argumentsAfterTheCommandAreItsOwn();
-    void networkLibraryOnlyForAnAddress_data();
-    void networkLibraryOnlyForAnAddress();
+    void librariesOnlyWhenNeeded_data();
+    void librariesOnlyWhenNeeded();
 
 private:
     Run kdxctl(const QStringList &args);
@@ -193,32 +193,40 @@ void tst_kdxctl_cli::argumentsAfterTheCommandAreItsOwn()
     QVERIFY2(r.err.startsWith(errStart), qPrintable(r.err));
 }
 
-// A command on a local port never loads the network port's library (and Qt
-// Network with it); a command on an address loads it.
-void tst_kdxctl_cli::networkLibraryOnlyForAnAddress_data()
+// The programs' own libraries are loaded only by the commands that need them:
+// a command on a local port loads neither the network port (nor Qt Network
+// with it) nor the list of serial devices (Qt Serial Port, udev).
+void tst_kdxctl_cli::librariesOnlyWhenNeeded_data()
 {
-    QTest::addColumn<QString>("port");
-    QTest::addColumn<bool>("loaded");
-    QTest::newRow("COM name") << "COM9" << false;
-    QTest::newRow("device path") << "/nonexistent/ttyUSB0" << false;
-    QTest::newRow("address") << "rfc2217://127.0.0.1:1" << true;
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QStringList>("loaded");
+    const QStringList network {"libkdx_netport.so", "libQt6Network.so"};
+    const QStringList devices {"libkdx_devices.so", "libQt6SerialPort.so"};
+    // Nothing is there, so the port does not open.
+    QTest::newRow("device path") << QStringList {"--port", "/nonexistent/ttyUSB0", "position", "5"} << 2 << QStringList();
+    // A COM number the map lacks may be an adapter plugged in a moment ago.
+    QTest::newRow("COM name not in the map") << QStringList {"--port", "COM9", "position", "5"} << 2 << devices;
+    QTest::newRow("address") << QStringList {"--port", "rfc2217://127.0.0.1:1", "position", "5"} << 2 << network;
+    QTest::newRow("the port map") << QStringList {"ports"} << 0 << devices;
 }
 
-void tst_kdxctl_cli::networkLibraryOnlyForAnAddress()
+void tst_kdxctl_cli::librariesOnlyWhenNeeded()
 {
-    QFETCH(QString, port);
-    QFETCH(bool, loaded);
+    QFETCH(QStringList, args);
+    QFETCH(int, exitCode);
+    QFETCH(QStringList, loaded);
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("KDX_PORTS_DIR"), m_ports.path());
     env.insert(QStringLiteral("LD_DEBUG"), QStringLiteral("files"));
     p.setProcessEnvironment(env);
-    p.start(qEnvironmentVariable("KDX_BIN_DIR") + QStringLiteral("/kdxctl"), {"--port", port, "position", "5"});
+    p.start(qEnvironmentVariable("KDX_BIN_DIR") + QStringLiteral("/kdxctl"), args);
     QVERIFY(p.waitForFinished(20000));
-    QCOMPARE(p.exitCode(), 2); // nothing there: the port does not open
-    const QByteArray err = p.readAllStandardError();
-    QCOMPARE(err.contains("libkdx_netport.so"), loaded);
-    QCOMPARE(err.contains("libQt6Network.so"), loaded);
+    QCOMPARE(p.exitCode(), exitCode);
+    const QString err = QString::fromLocal8Bit(p.readAllStandardError());
+    for (const char *library : {"libkdx_netport.so", "libQt6Network.so", "libkdx_devices.so", "libQt6SerialPort.so"})
+        QVERIFY2(err.contains(QLatin1String(library)) == loaded.contains(QLatin1String(library)), library);
 }
 
 QTEST_GUILESS_MAIN(tst_kdxctl_cli)

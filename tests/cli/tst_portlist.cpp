@@ -15,7 +15,7 @@ QList<Entry> rack()
 {
     QList<Entry> map;
     for (int n : {1, 2, 3, 4, 5, 6, 7, 8})
-        map.append(Entry {n, QStringLiteral("/nonexistent/tty%1").arg(n), n != 4});
+        map.append(Entry {n, QStringLiteral("/nonexistent/tty%1").arg(n), n != 4, QString()});
     // COM9 stands for a display on another machine.
     map.append(Entry {9, QStringLiteral("rfc2217://pos-12:4001"), true, QStringLiteral("rfc2217://pos-12:4001")});
     return map;
@@ -134,7 +134,7 @@ void tst_PortList::parse()
 void tst_PortList::allOfAnEmptyMap()
 {
     QString why;
-    QList<Entry> unplugged {Entry {1, QStringLiteral("/nonexistent/tty1"), false}};
+    QList<Entry> unplugged {Entry {1, QStringLiteral("/nonexistent/tty1"), false, QString()}};
     QVERIFY(!PortList::parse(QStringLiteral("all"), unplugged, nullptr, &why));
     QVERIFY2(why.contains(QLatin1String("no ports")), qPrintable(why));
 }

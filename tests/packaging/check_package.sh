@@ -33,6 +33,7 @@ expected=$(sort <<EOF2
 ./usr/bin/kdx-utility
 ./usr/bin/kdxa-utility
 ./usr/bin/kdxctl
+./usr/lib/kdx-utility/libkdx_devices.so
 ./usr/lib/kdx-utility/libkdx_netport.so
 ./usr/share/applications/$app_id.desktop
 ./usr/share/applications/$kdxa_id.desktop
