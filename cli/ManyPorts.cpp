@@ -12,6 +12,7 @@
 #include <QHash>
 #include <QSet>
 
+#include <algorithm>
 #include <cstdio>
 #include <unistd.h>
 
@@ -59,16 +60,37 @@ int runOnPorts(const Options &options, const QStringList &arguments, const Comma
     if (portsFromInput && command.name == runCommandName() && commandArgs.value(0) == QLatin1String("-"))
         return usageMistake(QStringLiteral("--port @- and run - cannot both read standard input"));
 
-    // A list that names its ports gives new devices their numbers first, as
-    // "kdxctl ports" does, so that a COM name just plugged in is there. "all"
-    // is the port map as it stands: a device nobody gave a number gets nothing.
+    // A file of ports is read once (standard input can only be read once).
+    QString listText = options.port;
+    QString source;
+    if (listText.trimmed().startsWith(QLatin1Char('@'))) {
+        const QString file = listText.trimmed().mid(1);
+        source = file == QLatin1String("-") ? QStringLiteral("standard input") : file;
+        if (!PortList::readFile(file, &listText, &problem))
+            return usageMistake(problem);
+    }
     platform::PortMap map;
-    if (!PortList::mentionsAll(options.port))
-        map.refresh();
-    const QList<platform::PortMap::Entry> entries = map.entries();
+    QList<platform::PortMap::Entry> entries = map.entries();
     QStringList ports;
     QStringList fromAll;
-    if (!PortList::parse(options.port, entries, &ports, &problem, &fromAll))
+    auto parse = [&] {
+        return source.isEmpty() ? PortList::parse(listText, entries, &ports, &problem, &fromAll)
+                                : PortList::parseLines(listText, source, entries, &ports, &problem, &fromAll);
+    };
+    // A list that names COM numbers gives new devices their numbers first, as
+    // "kdxctl ports" does, so that a COM name just plugged in is there; a list
+    // of addresses and paths spares the search. "all" is the port map as it
+    // stands: a device nobody gave a number gets nothing.
+    bool parsed = parse();
+    const bool namesComPorts = std::any_of(ports.cbegin(), ports.cend(), [&fromAll](const QString &p) {
+        return platform::PortMap::numberOfName(p) > 0 && !fromAll.contains(p);
+    });
+    const bool all = source.isEmpty() ? PortList::mentionsAll(listText) : !fromAll.isEmpty();
+    if (!all && (!parsed || namesComPorts) && map.refresh() > 0) {
+        entries = map.entries();
+        parsed = parse();
+    }
+    if (!parsed)
         return usageMistake(problem);
 
     // Everything is checked once, here, before any port's kdxctl starts: a run
