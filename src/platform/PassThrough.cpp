@@ -278,8 +278,7 @@ void PassThrough::pump()
             noteOpenOrClose(opens[i]);
         // Settings first: the program's bytes go at the rate it set before
         // writing them.
-        followProgramLine();
-        ok = fromProgram() && fromDisplay() && toProgram();
+        ok = followProgramLine() && fromProgram() && fromDisplay() && toProgram();
         for (qsizetype i = lastOpen + 1; i < opens.size(); ++i)
             noteOpenOrClose(opens[i]);
         if (opens.contains(false))
@@ -387,38 +386,43 @@ bool PassThrough::toProgram()
     return true;
 }
 
-void PassThrough::followProgramLine()
+bool PassThrough::followProgramLine()
 {
     int baud = 0;
     bool two = false;
-    if (!m_pty.programLine(&baud, &two) || (baud == m_seenBaud && two == m_seenTwoStop))
-        return;
+    // Our own descriptor of the slave stops working only when the line was
+    // hung up under it (vhangup).
+    if (!m_pty.programLine(&baud, &two))
+        return end(Outcome::ProgramHungUp, QStringLiteral("%1 was hung up").arg(m_comName));
+    if (baud == m_seenBaud && two == m_seenTwoStop)
+        return true;
     m_seenBaud = baud;
     m_seenTwoStop = two;
     if (baud == 0) {
         note(QStringLiteral("%1: the program set 0 baud (hang up); the real port stays at %2").arg(m_comName, realSettings()));
-        return;
+        return true;
     }
     if (baud < 0) {
         note(QStringLiteral("%1: the program set a rate this port does not know; the real port stays at %2")
                  .arg(m_comName, realSettings()));
-        return;
+        return true;
     }
     LineSettings wanted = m_base;
     wanted.baud = baud;
     wanted.stopBits = two ? QStringLiteral("2") : QStringLiteral("1");
     const QString text = settingsText(wanted);
     if (text == m_real->settings())
-        return;
+        return true;
     const QString before = realSettings();
     if (!m_real->setSettings(text)) {
         note(QStringLiteral("the real port cannot take %1 (%2); it stays at %3")
                  .arg(text, m_real->lastFault().description, before));
-        return;
+        return true;
     }
     report(TapEvent::Kind::Settings, QByteArray(), TapSerialPort::nowUs(), text);
     if (m_bytesOnly)
         note(QStringLiteral("a tcp:// port carries bytes only: the line stays as the server has it"));
+    return true;
 }
 
 } // namespace platform

@@ -97,7 +97,7 @@ private:
     bool fromProgram();
     bool fromDisplay();
     bool toProgram();
-    void followProgramLine();
+    bool followProgramLine();
     void noteOpenOrClose(bool opened);
     void finish(Outcome outcome, const QString &text);
     void closeEverything();

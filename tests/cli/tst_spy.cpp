@@ -15,6 +15,7 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -107,7 +108,8 @@ private slots:
     void stopLeavesNothingBehind();
     void takenComName_data();
     void takenComName();
-    void realPortHangsUp();
+    void hangUp_data();
+    void hangUp();
 };
 
 void tst_spy::initTestCase()
@@ -328,16 +330,35 @@ void tst_spy::takenComName()
     QCOMPARE(QDir(spy.lockDir()).entryList(QDir::Files), QStringList());
 }
 
-void tst_spy::realPortHangsUp()
+void tst_spy::hangUp_data()
 {
+    QTest::addColumn<bool>("realSide");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("the display's port") << true << QStringLiteral("kdxctl spy: the real port hung up");
+    QTest::newRow("COM9, by the program") << false << QStringLiteral("kdxctl spy: COM9 was hung up");
+}
+
+void tst_spy::hangUp()
+{
+    QFETCH(bool, realSide);
+    QFETCH(QString, error);
+    if (!realSide && ::geteuid() != 0)
+        QSKIP("only root may hang up a terminal");
     SimProcess env;
     PtyPeer peer;
     Spy spy(env);
     QVERIFY2(spy.start(peer.slavePath()), qPrintable(spy.errors()));
-    peer.hangUp();
+    if (realSide) {
+        peer.hangUp();
+    } else {
+        const int fd = ::open(QFile::encodeName(spy.linkPath()).constData(), O_RDWR | O_NOCTTY);
+        QVERIFY(fd >= 0);
+        QCOMPARE(::ioctl(fd, TIOCVHANGUP), 0);
+        ::close(fd);
+    }
     QVERIFY(spy.finish(3000));
     QCOMPARE(spy.exitCode(), 3);
-    QVERIFY(spy.errors().contains(QStringLiteral("the real port hung up")));
+    QVERIFY2(spy.errors().startsWith(error), qPrintable(spy.errors()));
     QVERIFY(!QFileInfo(spy.linkPath()).isSymLink());
 }
 
