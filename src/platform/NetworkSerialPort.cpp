@@ -1,6 +1,7 @@
 #include "NetworkSerialPort.h"
 
 #include "Clock.h"
+#include "PortLock.h"
 #include "NetworkPortLibrary.h"
 
 #include <QCoreApplication>
@@ -288,6 +289,7 @@ bool NetworkSerialPort::sendPending()
 
 void NetworkSerialPort::dropConnection()
 {
+    unwatchConnection(std::exchange(m_farewell, -1));
     if (m_socket) {
         m_socket->disconnect();
         if (m_socket->state() == QAbstractSocket::ConnectedState)
@@ -625,11 +627,14 @@ bool NetworkSerialPort::setPortOpen(bool open)
         return false;
     m_lastOutputMs = -1;
     m_open = true;
+    // The farewell of a firmware update reaches the display through here too.
+    m_farewell = watchConnection(int(m_socket->socketDescriptor()));
     return true;
 }
 
 void NetworkSerialPort::holdConnection()
 {
+    unwatchConnection(std::exchange(m_farewell, -1));
     m_open = false;
     m_ready = nullptr;
     m_parked = true;
@@ -681,6 +686,8 @@ NetworkSerialPort::Reopen NetworkSerialPort::reopenHeldConnection()
     m_serverWords.clear();
     m_lastOutputMs = -1;
     m_open = true;
+    // The farewell of a firmware update reaches the display through here too.
+    m_farewell = watchConnection(int(m_socket->socketDescriptor()));
     return Reopen::Done;
 }
 

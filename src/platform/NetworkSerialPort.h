@@ -130,6 +130,8 @@ private:
     qint64 m_lastOutputBytes = 0;
     // Whether the display's bytes came after the last write.
     bool m_answeredSinceOutput = false;
+    // The connection's entry among the ports a signal's farewell reaches.
+    int m_farewell = -1;
     QString m_reason;
     PortFault m_fault;
     // Asked for by notifyWhenReadable(), called once.

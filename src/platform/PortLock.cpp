@@ -35,7 +35,8 @@ constexpr time_t kUnreadableLockGraceSeconds = 2;
 struct Slot
 {
     std::atomic<int> state {0};
-    int tty = -1;
+    int tty = -1; // or a network port's socket, which only takes the farewell
+    bool socket = false;
     dev_t dev = 0;
     ino_t ino = 0;
     char path[512] = {};
@@ -44,6 +45,9 @@ static_assert(std::atomic<int>::is_always_lock_free, "signal handlers need a loc
 
 constexpr int kSlots = 8;
 Slot g_slots[kSlots];
+
+// How long a network connection is kept after its farewell.
+constexpr long kServerFarewellMs = 150;
 
 // The farewell: written whole before its size is published, so that a signal
 // handler reads either nothing or all of it.
@@ -101,6 +105,7 @@ int claimSlot(const QByteArray &path, dev_t dev, ino_t ino)
             continue;
         Slot &s = g_slots[i];
         s.tty = -1;
+        s.socket = false;
         s.dev = dev;
         s.ino = ino;
         std::memcpy(s.path, path.constData(), size_t(path.size()));
@@ -343,18 +348,44 @@ void PortLock::setTty(int fd)
         g_slots[m_slot].tty = fd;
 }
 
-void PortLock::release()
+namespace {
+
+void releaseSlot(int slot)
 {
-    if (m_slot < 0)
-        return;
-    Slot &s = g_slots[m_slot];
+    Slot &s = g_slots[slot];
     int expected = 2;
     if (s.state.compare_exchange_strong(expected, 1))
         removeIfOurs(s.path, s.dev, s.ino);
     s.tty = -1;
+    s.socket = false;
     s.path[0] = '\0';
     s.state = 0;
+}
+
+} // namespace
+
+void PortLock::release()
+{
+    if (m_slot < 0)
+        return;
+    releaseSlot(m_slot);
     m_slot = -1;
+}
+
+int watchConnection(int socket)
+{
+    const int slot = claimSlot(QByteArray(), 0, 0);
+    if (slot >= 0)
+        g_slots[slot].tty = socket;
+    if (slot >= 0)
+        g_slots[slot].socket = true;
+    return slot;
+}
+
+void unwatchConnection(int handle)
+{
+    if (handle >= 0 && handle < kSlots)
+        releaseSlot(handle);
 }
 
 void setPortFarewell(const QByteArray &bytes)
@@ -369,6 +400,7 @@ void releasePortLocks() noexcept
 {
     const int savedErrno = errno;
     const int farewell = g_farewellSize;
+    bool toServer = false;
     for (Slot &s : g_slots) {
         int expected = 2;
         if (!s.state.compare_exchange_strong(expected, 1))
@@ -376,11 +408,17 @@ void releasePortLocks() noexcept
         // The descriptor does not block: what the queue cannot take is lost
         // rather than holding up the end.
         if (s.tty >= 0 && farewell > 0)
-            [[maybe_unused]] const ssize_t n = ::write(s.tty, g_farewell, size_t(farewell));
-        if (s.tty >= 0)
+            toServer = (::write(s.tty, g_farewell, size_t(farewell)) > 0 && s.socket) || toServer;
+        if (s.tty >= 0 && !s.socket)
             ::ioctl(s.tty, TIOCNXCL);
         removeIfOurs(s.path, s.dev, s.ino);
         s.state = 3;
+    }
+    // A device server drops what it has not yet passed to its port when the
+    // connection ends: the connection stays a moment after the farewell.
+    if (toServer) {
+        const timespec pause {0, kServerFarewellMs * 1000000L};
+        ::nanosleep(&pause, nullptr);
     }
     errno = savedErrno;
 }

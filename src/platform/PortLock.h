@@ -94,6 +94,12 @@ QList<PortHolder> openersOf(dev_t device);
 // clears them. Set from the main thread only.
 void setPortFarewell(const QByteArray &bytes);
 
+// A network port's connection gets the farewell too while the port is open,
+// as a held tty does: watchConnection gives a handle (-1 when none is free)
+// for unwatchConnection.
+int watchConnection(int socket);
+void unwatchConnection(int handle);
+
 // Writes the farewell to every port this process holds, takes them out of
 // exclusive mode and removes their lock files. Async-signal-safe, so that the
 // path that ends the process at once leaves nothing behind; also runs at exit.

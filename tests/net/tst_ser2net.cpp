@@ -7,11 +7,13 @@
 #include "SimProcess.h"
 
 #include <QElapsedTimer>
+#include <QJsonDocument>
 #include <QRandomGenerator>
 #include <QTcpSocket>
 #include <QtTest>
 
 #include <arpa/inet.h>
+#include <csignal>
 #include <atomic>
 #include <netinet/in.h>
 #include <poll.h>
@@ -114,6 +116,7 @@ private slots:
     void nobodyListens();
     void turnedAway_data();
     void turnedAway();
+    void secondSignalInFirmware();
     void portMapEntry();
 
 private:
@@ -390,6 +393,33 @@ void tst_ser2net::turnedAway()
     }
     if (server == QLatin1String("in use"))
         QCOMPARE(sim.state()["rxBytes"].toInt(), rxBefore);
+}
+
+// A second Ctrl+C ends an update at once; the display is still told to
+// cancel and to leave its loader, through the server.
+void tst_ser2net::secondSignalInFirmware()
+{
+    SimProcess sim;
+    Ser2NetProcess server;
+    QVERIFY(startBoth(sim, server, Accepter::Rfc2217));
+    const QString image = sim.path(QStringLiteral("image.bin"));
+    {
+        QFile f(image);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(64 * 1024, 'x'));
+    }
+    QProcess p;
+    p.setProcessEnvironment(sim.environment());
+    p.start(SimProcess::binary(QStringLiteral("kdxctl")), {"--port", server.url(), "firmware", image, "--crc"});
+    QVERIFY(sim.waitForState([](const QJsonObject &s) { return s["loader"].toObject()["blocks"].toInt() >= 2; }, 20000));
+    ::kill(pid_t(p.processId()), SIGINT);
+    QTest::qWait(30);
+    ::kill(pid_t(p.processId()), SIGINT);
+    QVERIFY(p.waitForFinished(10000));
+    QVERIFY2(p.exitCode() > 128, qPrintable(p.readAllStandardError()));
+    QVERIFY2(sim.waitForState([](const QJsonObject &s) {
+        return s["loader"].toObject()["state"].toString() == QLatin1String("off") && s["restarts"].toInt() == 1;
+    }), qPrintable(QJsonDocument(sim.state()["loader"].toObject()).toJson() + sim.state()["restarts"].toVariant().toString()));
 }
 
 // The windows reach a network port by its COM number: kdxctl manages the entry.
