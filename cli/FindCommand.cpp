@@ -80,6 +80,12 @@ int find(Session &s)
     case DisplayFinder::Outcome::Cancelled:
         printErr(QStringLiteral("kdxctl: find: stopped"));
         return -kdx::Cancelled;
+    case DisplayFinder::Outcome::NoLineSettings:
+        printErr(QStringLiteral("kdxctl: find: %1 is a raw TCP port: its rate and framing stay as the server has "
+                                "them, so there is nothing to try; give the server's port as rfc2217:// (the line "
+                                "settings travel) or look on the machine the display hangs off")
+                     .arg(port));
+        return kExitUsage;
     case DisplayFinder::Outcome::PortFailed:
         break;
     }

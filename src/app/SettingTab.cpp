@@ -258,6 +258,15 @@ void SettingTab::cmdFindDisplay_Click()
     case DisplayFinder::Outcome::PortFailed:
         m_host.showResult(r.portResult);
         return;
+    case DisplayFinder::Outcome::NoLineSettings:
+        m_host.showStatus(QStringLiteral("There is nothing to find on a raw TCP port."));
+        platform::dialogs().messageBox(
+            QStringLiteral("%1 is a raw TCP port: its rate and framing stay as the server has them, so there is "
+                           "nothing to try. Give the server's port an rfc2217:// address, or look for the display "
+                           "on the machine it hangs off.")
+                .arg(port),
+            title, platform::MsgIcon::Exclamation);
+        return;
     case DisplayFinder::Outcome::NotFound:
         m_host.showResult(kdx::NoResponse);
         platform::dialogs().messageBox(

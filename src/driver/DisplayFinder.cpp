@@ -128,6 +128,11 @@ DisplayFinder::Heard DisplayFinder::ask(const Setting &setting, QByteArray &answ
     }
     platform::SerialPort &port = frmCKDX::instance().MSComm1();
     platform::Clock &clock = platform::clock();
+    // Every setting would ask the same line: there is nothing to find.
+    if (!port.carriesLineSettings()) {
+        m_kdx.Disconnect();
+        return Heard::NoLineSettings;
+    }
     auto lineFailed = [&] {
         m_kdx.Disconnect();
         portResult = kdx::NotConnected;
@@ -205,6 +210,9 @@ DisplayFinder::Result DisplayFinder::sweep()
         switch (ask(setting, answer, portResult)) {
         case Heard::Cancelled:
             result.outcome = Outcome::Cancelled;
+            return result;
+        case Heard::NoLineSettings:
+            result.outcome = Outcome::NoLineSettings;
             return result;
         case Heard::LineFailed:
             result.outcome = Outcome::PortFailed;

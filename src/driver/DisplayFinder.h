@@ -46,6 +46,7 @@ public:
         NotFound,   // nothing answered like a display at any setting
         Cancelled,  // cancel() stopped it
         PortFailed, // the port would not open (portResult -2) or failed (-3)
+        NoLineSettings, // a raw TCP port: the far end keeps its own rate and framing
     };
 
     struct Result
@@ -111,7 +112,7 @@ public:
     void cancel() { m_cancel = true; }
 
 private:
-    enum class Heard { Nothing, Version, Loader, Garbled, OpenFailed, LineFailed, Cancelled };
+    enum class Heard { Nothing, Version, Loader, Garbled, OpenFailed, LineFailed, Cancelled, NoLineSettings };
     Heard ask(const Setting &setting, QByteArray &answer, qint32 &portResult);
     Result sweep();
     void confirmFramings(Result &result, const QByteArray &answer);

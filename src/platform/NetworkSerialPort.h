@@ -56,6 +56,7 @@ public:
     bool output(const QByteArray &data) override;
     PortFault lastFault() const override { return m_fault; }
     bool notifyWhenReadable(std::function<void()> ready) override;
+    bool carriesLineSettings() const override { return m_address.kind == NetworkAddress::Kind::Rfc2217; }
 
     // Why the last open failed, in one line ("connection refused" ...).
     QString openFailureReason(const QString &portName) const override;

@@ -29,6 +29,7 @@ public:
     bool input(QByteArray &data) override;
     bool output(const QByteArray &data) override;
     PortFault lastFault() const override { return m_fault; }
+    bool carriesLineSettings() const override { return !m_backend || m_backend->carriesLineSettings(); }
     bool notifyWhenReadable(std::function<void()> ready) override
     {
         return portOpen() && m_backend->notifyWhenReadable(std::move(ready));

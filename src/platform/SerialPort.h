@@ -69,6 +69,10 @@ public:
         Q_UNUSED(ready);
         return false;
     }
+
+    // False for an open port whose rate and framing stay as the far end has
+    // them whatever the settings say (a raw TCP port): only bytes travel.
+    virtual bool carriesLineSettings() const { return true; }
 };
 
 // The parts of a settings string. parse() accepts what the control accepts:

@@ -61,6 +61,7 @@ public:
     bool output(const QByteArray &data) override;
     PortFault lastFault() const override { return m_inner->lastFault(); }
     QString openFailureReason(const QString &portName) const override { return m_inner->openFailureReason(portName); }
+    bool carriesLineSettings() const override { return m_inner->carriesLineSettings(); }
     bool notifyWhenReadable(std::function<void()> ready) override
     {
         return m_inner->notifyWhenReadable(std::move(ready));

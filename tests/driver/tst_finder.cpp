@@ -212,6 +212,16 @@ void tst_finder::portFailures()
     QCOMPARE(s.result.portResult, kdx::NotConnected);
     QCOMPARE(s.result.settingsTried, 3);
     QVERIFY(!env.port().portOpen());
+
+    // A raw TCP port: every setting would ask the same line.
+    env.port().hungUp = false;
+    env.port().rawTcp = true;
+    env.port().clearRecord();
+    s = sweep(env, kdx);
+    QCOMPARE(s.result.outcome, DisplayFinder::Outcome::NoLineSettings);
+    QCOMPARE(s.result.settingsTried, 1);
+    QVERIFY(env.port().writes.isEmpty());
+    QVERIFY(!env.port().portOpen());
 }
 
 void tst_finder::cancelStopsWithinOnePoll()

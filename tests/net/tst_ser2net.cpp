@@ -187,6 +187,11 @@ void tst_ser2net::commands_data()
     QTest::newRow("rfc2217: set-baud 9600")
         << int(Accepter::Rfc2217) << Steps {fails({"set-baud", "9600", "N,8,1"}, 6), fails({"position", "3"}, 4), at9600}
         << QStringList {"baud=9600", "hostBaud=9600", "cursor/col=3"};
+    // find tries rates only where they reach the far UART.
+    QTest::newRow("rfc2217: find") << int(Accepter::Rfc2217) << Steps {ok({"find"}, QString())}
+                                   << QStringList {"baud=19200"};
+    QTest::newRow("tcp: find has nothing to try") << int(Accepter::Raw) << Steps {fails({"find"}, 64)}
+                                                  << QStringList {"rxBytes=0"};
 }
 
 void tst_ser2net::commands()

@@ -28,6 +28,7 @@ public:
     bool input(QByteArray &data) override;
     bool output(const QByteArray &data) override;
     platform::PortFault lastFault() const override { return m_fault; }
+    bool carriesLineSettings() const override { return !rawTcp; }
 
     // Script.
     void setResponder(Responder r) { m_responder = std::move(r); }
@@ -45,6 +46,7 @@ public:
     bool failOpen = false;      // the device cannot be opened
     int failWriteAt = -1;       // the nth output() from now on (0 = next) fails
     bool hungUp = false;        // every read and write fails, as after an unplug
+    bool rawTcp = false;        // the line keeps its own rate, as a tcp:// port
 
 private:
     bool fail(int number, const char *text);
