@@ -3,11 +3,11 @@
 // spawn to the end of the process, as a ratio to the 51 ms the command waits
 // for its answer (goal: at most 1.15); beside it `kdxctl --version` (start-up
 // and exit alone, nothing opened) and the CPU time of one process.
-// The display answers 3 ms after the frame (--fault slow=3), about the time
-// the frame and its answer take on a 19200 baud line: the driver looks for
-// the answer once right after sending and then every 50 ms, so a display that
-// answers in no time (--instant) is sometimes caught by the first look and
-// the figure would no longer be that of a real line.
+// kdx-sim takes a real line's time, so the answer comes a few milliseconds
+// after the frame and the driver's first look right after sending never
+// catches it; --instant runs the simulator without line time (--line-time off),
+// where that first look sometimes does and the figure is no longer a real
+// line's.
 // Run by hand: build/bin/startup_bench [--instant] [runs]
 
 #include "SimProcess.h"
@@ -114,7 +114,7 @@ int main(int argc, char **argv)
         return 1;
     }
     SimProcess sim;
-    if (!sim.start(instant ? QStringList() : QStringList {"--fault", "slow=3"})) {
+    if (!sim.start(instant ? QStringList {"--line-time", "off"} : QStringList())) {
         std::fprintf(stderr, "kdx-sim: %s\n", qPrintable(sim.error()));
         return 1;
     }

@@ -423,7 +423,8 @@ void tst_KdxctlMulti::portFile()
     QCOMPARE(moved, changed);
 }
 
-// One JSON line per port as it ends, and each port's output in its log.
+// One JSON line per port as it ends, and each port's output in its log; a
+// log that is a link is never written through, and its port does not run.
 void tst_KdxctlMulti::jsonLinesAndLogs()
 {
     SimProcess good;
@@ -431,9 +432,17 @@ void tst_KdxctlMulti::jsonLinesAndLogs()
     SimProcess silent(good.portsDir());
     QVERIFY2(silent.start({"--com", "3", "--fault", "silent"}), qPrintable(silent.error()));
     const QString logs = good.path(QStringLiteral("logs"));
-    const Call c = kdxctl(good, {"--json-lines", "--log-dir", logs, "--port", "COM1-COM3", "version"});
-    QVERIFY2(c.exitCode == 4, qPrintable(said(c)));
+    const QString someoneElses = good.path(QStringLiteral("someone-elses.txt"));
+    {
+        QFile f(someoneElses);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("theirs\n");
+    }
+    QVERIFY(QDir().mkpath(logs));
+    QVERIFY(QFile::link(someoneElses, QDir(logs).filePath(QStringLiteral("COM2.log"))));
 
+    const Call c = kdxctl(good, {"--json-lines", "--log-dir", logs, "--port", "COM1-COM3", "version"});
+    QVERIFY2(c.exitCode == 73, qPrintable(said(c)));
     QStringList lines = c.out.split(QLatin1Char('\n'));
     QCOMPARE(lines.takeLast(), QString());
     QCOMPARE(lines.size(), 3);
@@ -445,16 +454,21 @@ void tst_KdxctlMulti::jsonLinesAndLogs()
         byPort.insert(o["port"].toString(), o);
     }
     QCOMPARE(byPort.keys(), QStringList({"COM1", "COM2", "COM3"}));
-    for (const QString &com : {QStringLiteral("COM1"), QStringLiteral("COM2")}) {
-        QCOMPARE(byPort[com]["result"].toInt(), 0);
-        QCOMPARE(byPort[com]["answer"].toString(), QStringLiteral("?1.05"));
-    }
+    QCOMPARE(byPort["COM1"]["result"].toInt(), 0);
+    QCOMPARE(byPort["COM1"]["answer"].toString(), QStringLiteral("?1.05"));
+    QCOMPARE(byPort["COM2"]["result"].toInt(), 73);
+    QVERIFY(byPort["COM2"]["code"].isNull());
+    QVERIFY2(byPort["COM2"]["text"].toString().startsWith(QLatin1String("cannot write")), qPrintable(said(c)));
+    QCOMPARE(good.state(QStringLiteral("COM2"))["rxBytes"].toInt(), 0);
     QCOMPARE(byPort["COM3"]["result"].toInt(), 4);
     QCOMPARE(byPort["COM3"]["code"].toInt(), -4);
     QVERIFY(!byPort["COM3"].contains(QLatin1String("answer")));
     // The summary is for the people watching.
-    QVERIFY2(c.err.contains(QLatin1String("1 of 3 ports failed: COM3")), qPrintable(said(c)));
+    QVERIFY2(c.err.contains(QLatin1String("2 of 3 ports failed: COM2, COM3")), qPrintable(said(c)));
 
+    QFile theirs(someoneElses);
+    QVERIFY(theirs.open(QIODevice::ReadOnly));
+    QCOMPARE(theirs.readAll(), QByteArray("theirs\n"));
     QFile log(QDir(logs).filePath(QStringLiteral("COM3.log")));
     QVERIFY(log.open(QIODevice::ReadOnly));
     QCOMPARE(byPort["COM3"]["log"].toString(), log.fileName());

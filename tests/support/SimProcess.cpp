@@ -74,8 +74,10 @@ QString SimProcess::stateFile(const QString &com) const
 
 bool SimProcess::launch(const QStringList &args, int count)
 {
-    m_process.start(binary(QStringLiteral("kdx-sim")),
-                    args + QStringList {QStringLiteral("--quiet"), QStringLiteral("--state-json"), path(m_stateFile)});
+    QStringList all = args + QStringList {QStringLiteral("--quiet")};
+    if (m_stateFiles)
+        all += QStringList {QStringLiteral("--state-json"), path(m_stateFile)};
+    m_process.start(binary(QStringLiteral("kdx-sim")), all);
     if (!m_process.waitForStarted(5000)) {
         m_error = m_process.errorString();
         return false;
@@ -102,7 +104,7 @@ bool SimProcess::launch(const QStringList &args, int count)
         m_devices.append(parts[0]);
     }
     m_com = m_coms.first();
-    for (const QString &com : std::as_const(m_coms)) {
+    for (const QString &com : m_stateFiles ? m_coms : QStringList()) {
         while (!QFileInfo::exists(stateFile(com)) && !deadline.hasExpired() && running())
             QThread::msleep(10);
         if (!QFileInfo::exists(stateFile(com))) {

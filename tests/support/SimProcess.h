@@ -23,7 +23,10 @@ public:
 
     // Starts kdx-sim with the arguments (--quiet and --state-json are added) and
     // waits for its readiness line. False with the reason in error().
+    // Without state files (a benchmark of many displays, where writing them
+    // would be most of the simulator's work) state() has nothing to read.
     bool start(const QStringList &args);
+    void setStateFiles(bool on) { m_stateFiles = on; }
     // Starts one kdx-sim with count displays (--count), each with its own state
     // file, and waits for all their readiness lines.
     bool startMany(int count, const QStringList &args);
@@ -88,4 +91,5 @@ private:
     QStringList m_devices;
     QString m_error;
     QString m_stateFile = QStringLiteral("state.json");
+    bool m_stateFiles = true;
 };
