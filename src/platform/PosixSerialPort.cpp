@@ -282,8 +282,14 @@ bool PosixSerialPort::applySettings()
     ::cfsetispeed(&tio, speed);
     ::cfsetospeed(&tio, speed);
     if (::tcsetattr(m_fd, TCSANOW, &tio) != 0) {
-        m_failure.detail = errnoText(errno);
-        return failOpen(OpenFailure::Cause::SettingsRefused, errno);
+        // A pseudo-terminal keeps no parity bit and always 8 data bits. When
+        // those are all a request would change, the C library reports EINVAL
+        // although the line took the request; the read-back below judges it.
+        const int error = errno;
+        if (!(m_pseudoTerminal && error == EINVAL)) {
+            m_failure.detail = errnoText(error);
+            return failOpen(OpenFailure::Cause::SettingsRefused, error);
+        }
     }
     // tcsetattr succeeds when the driver takes any part of the request; what it
     // kept shows only on reading the settings back. Many USB adapters do not
