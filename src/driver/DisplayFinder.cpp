@@ -7,6 +7,7 @@
 #include "ResultCode.h"
 #include "frmCKDX.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -30,6 +31,14 @@ double characterMs(const DisplayFinder::Setting &s)
 qint64 ms(double value)
 {
     return qint64(std::ceil(value));
+}
+
+// Bytes no version text holds but a framing mismatch makes: a parity bit
+// read as an eighth data bit sets the top bit, and a character whose stop bit
+// falls on a parity bit of 0 reads as NUL.
+bool readGarbled(const QByteArray &answer)
+{
+    return std::any_of(answer.begin(), answer.end(), [](char c) { return c == 0 || (uchar(c) & 0x80) != 0; });
 }
 
 QString canonicalFraming(const QString &framing)
@@ -265,8 +274,13 @@ DisplayFinder::Result DisplayFinder::sweep()
 
 void DisplayFinder::confirmFramings(Result &result, const QByteArray &answer)
 {
+    // Every framing of the rate is asked. The framings kept are those at which
+    // the version read the same; a version that came with bytes a framing
+    // mismatch makes gives way to one that another framing reads clean.
+    QList<QPair<QString, QByteArray>> heardAt {{result.framings.first(), answer}};
+    QByteArray best = answer;
     for (const QString &framing : CKDX::DisplayFramings()) {
-        if (framing == result.framings.first())
+        if (framing == heardAt.first().first)
             continue;
         QByteArray again;
         qint32 portResult = kdx::OK;
@@ -276,7 +290,16 @@ void DisplayFinder::confirmFramings(Result &result, const QByteArray &answer)
             result.outcome = Outcome::Cancelled;
             return;
         }
-        if (heard == Heard::Version && again == answer)
-            result.framings << framing;
+        if (heard != Heard::Version)
+            continue;
+        heardAt.append({framing, again});
+        if (readGarbled(best) && !readGarbled(again))
+            best = again;
     }
+    result.framings.clear();
+    for (const auto &heard : heardAt) {
+        if (heard.second == best)
+            result.framings << heard.first;
+    }
+    result.version = platform::ansi::toUnicode(best);
 }

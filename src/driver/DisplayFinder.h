@@ -23,7 +23,9 @@ class CKDX;
 // a display takes to answer at its rate. Once a version answers, the other
 // framings of that rate are asked as well: where they answer alike the line
 // cannot tell them apart (a pseudo-terminal carries no parity), and the result
-// says which framings are possible instead of picking one.
+// says which framings are possible instead of picking one. A version that came
+// with a set top bit or a NUL (a parity bit read as data, a framing error) at
+// the first framing gives way to a framing of the same rate that reads it clean.
 //
 // The sweep talks through the driver's one port (CKDX's Connect, the port of
 // frmCKDX) and waits on platform::clock(), so it runs on the virtual clock in
@@ -70,11 +72,13 @@ public:
     };
 
     // How long a display takes to start its answer once the query's last byte
-    // has reached it. Measured against kdx-sim over a pseudo-terminal on a
-    // two-core machine at a load of 12: 300 version queries, first answer byte
-    // after 0.11 ms (median), 0.19 ms at most. The rest is margin for a display
-    // whose firmware answers from its main loop and for a busy machine; 45
-    // settings of a silent line still take only a few seconds.
+    // has reached it. Measured against kdx-sim on its timed line over a
+    // pseudo-terminal, on a shared two-core machine at a load of 2.5 (300
+    // version queries at 19200 baud, 60 at 1200): the first answer byte came
+    // 1.9 ms (median) and 6.7 ms at most after the query's and its own
+    // character time; on the instant line 0.17 ms. The rest is margin for a
+    // display whose firmware answers from its main loop and for a busy machine;
+    // 45 settings of a silent line still take about 6.3 s.
     static constexpr std::chrono::milliseconds kDisplayAnswerDelay {100};
 
     // The query, and the longest answer taken (a version is a few bytes; more

@@ -896,18 +896,25 @@ void tst_frmMain::findDisplay_data()
     QTest::addColumn<QString>("box"); // what the message box says, in part
     QTest::addColumn<QString>("status");
     QTest::addColumn<QString>("setting"); // the Setting tab afterwards
+    QTest::addColumn<QString>("from");    // the Setting tab before
+    QTest::addColumn<int>("asked");       // version queries sent
 
+    const QString first = QStringLiteral("19200 N,8,1");
+    // At the 15th setting of the sweep, then the rate's other four framings.
     QTest::newRow("found and used") << "9600,E,7,1" << QByteArray("?1.05")
                                     << "answers at 9600 baud, E,7,1. Its firmware version is R1.05. Use 9600 baud, E,7,1"
-                                    << "The Setting tab now uses 9600 baud, E,7,1." << "9600 E,7,1";
+                                    << "The Setting tab now uses 9600 baud, E,7,1." << "9600 E,7,1" << first << 15 + 4;
+    QTest::newRow("at the tab's own setting: asked first")
+        << "9600,E,7,1" << QByteArray("?1.05") << "Use 9600 baud, E,7,1" << "The Setting tab now uses 9600 baud, E,7,1."
+        << "9600 E,7,1" << "9600 E,7,1" << 1 + 4;
     QTest::newRow("a rate the window has not") << "115200,N,8,1" << QByteArray("?1.05")
                                                 << "This window has no setting for it."
-                                                << "The display answers at 115200 baud." << "19200 N,8,1";
+                                                << "The display answers at 115200 baud." << first << first << 4 + 4;
     QTest::newRow("in its loader") << "4800,N,8,1" << QByteArray(">")
                                    << "is in its firmware loader (it answered at 4800 baud, N,8,1)"
-                                   << "The display is in its firmware loader." << "19200 N,8,1";
+                                   << "The display is in its firmware loader." << first << first << 5;
     QTest::newRow("nothing answers") << "" << QByteArray() << "No display answered on COM1 at any of the 45"
-                                     << "Device does not respond." << "19200 N,8,1";
+                                     << "Device does not respond." << first << first << 45;
 }
 
 void tst_frmMain::findDisplay()
@@ -917,7 +924,12 @@ void tst_frmMain::findDisplay()
     QFETCH(QString, box);
     QFETCH(QString, status);
     QFETCH(QString, setting);
+    QFETCH(QString, from);
+    QFETCH(int, asked);
     frmMain w;
+    w.cboBaudRate->setCurrentText(from.section(QLatin1Char(' '), 0, 0));
+    w.cboParity->setCurrentText(from.section(QLatin1Char(' '), 1));
+    port().clearRecord();
     displayAt(port(), line, answer);
     QString question;
     runModal([&] { w.settingTab->cmdFindDisplay->click(); },
@@ -935,6 +947,7 @@ void tst_frmMain::findDisplay()
     QVERIFY(!w.isBusy());
     QVERIFY(!w.cmdCancel->isVisible());
     QVERIFY(!port().portOpen());
+    QCOMPARE(port().writes.size(), asked);
     // The driver talks at what the tab shows, found or not.
     QCOMPARE(w.kdx().BaudRate() + QLatin1Char(' ') + w.kdx().Parity(), setting);
 }

@@ -42,27 +42,33 @@ void tst_KdxctlFind::initTestCase()
 void tst_KdxctlFind::findsTheRate_data()
 {
     QTest::addColumn<QString>("baud");
+    QTest::addColumn<QStringList>("given"); // line settings given to find
+    QTest::addColumn<QString>("framings");  // as printed: the first one asked leads
     QTest::addColumn<int>("withinMs");
-    QTest::newRow("19200") << "19200" << 3000;
-    QTest::newRow("9600") << "9600" << 30000;
-    QTest::newRow("2400") << "2400" << 30000;
-    QTest::newRow("115200") << "115200" << 30000;
+    QTest::newRow("19200") << "19200" << QStringList() << kEveryFraming << 3000;
+    QTest::newRow("9600") << "9600" << QStringList() << kEveryFraming << 30000;
+    QTest::newRow("2400") << "2400" << QStringList() << kEveryFraming << 30000;
+    QTest::newRow("115200") << "115200" << QStringList() << kEveryFraming << 30000;
+    QTest::newRow("2400 E,7,1 given: asked first") << "2400" << QStringList {"--baud", "2400", "--parity", "E,7,1"}
+                                                   << "E,7,1/N,8,1/O,7,1/O,8,1/E,8,1" << 3000;
 }
 
 void tst_KdxctlFind::findsTheRate()
 {
     QFETCH(QString, baud);
+    QFETCH(QStringList, given);
+    QFETCH(QString, framings);
     QFETCH(int, withinMs);
     SimProcess sim;
     QVERIFY2(sim.start({"--baud", baud}), qPrintable(sim.error()));
     QElapsedTimer timer;
     timer.start();
-    const SimProcess::Result r = sim.kdxctl({"find"});
+    const SimProcess::Result r = sim.kdxctl(given + QStringList {"find"});
     const qint64 took = timer.elapsed();
     QVERIFY2(r.exitCode == 0, qPrintable(said(r)));
     // A pseudo-terminal carries no parity: every framing answers alike, and
     // find says so instead of picking one.
-    QCOMPARE(r.out, QStringLiteral("%1 %2 %3 ?1.05").arg(sim.comName(), baud, kEveryFraming));
+    QCOMPARE(r.out, QStringLiteral("%1 %2 %3 ?1.05").arg(sim.comName(), baud, framings));
     QVERIFY2(r.err.contains(QLatin1String("cannot tell the framing")), qPrintable(said(r)));
     QVERIFY2(took < withinMs, qPrintable(QString::number(took)));
     // Only the version was asked: the display keeps its settings (queries at

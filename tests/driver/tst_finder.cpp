@@ -136,6 +136,10 @@ void tst_finder::sweeps_data()
     QTest::newRow("2400 E,7,1 in the second pass") << d << O::Found << "2400 E,7,1" << 9 + 5 * 4 + 2;
     d.wrongFramingAnswer = QByteArray::fromHex("bf31");
     QTest::newRow("garbled at 2400: its framings next") << d << O::Found << "2400 E,7,1" << 6 + 2;
+    d.baud = QStringLiteral("9600");
+    // Its "?1.05" read as 8 data bits: the even parity bit of "1" is the top bit.
+    d.wrongFramingAnswer = QByteArray("?\xB1.05");
+    QTest::newRow("version garbled at N,8,1: the framing that reads it clean") << d << O::Found << "9600 E,7,1" << 2;
     d = FakeDisplay();
     d.baud = QStringLiteral("115200");
     d.delayMs = DisplayFinder::kDisplayAnswerDelay.count() - 1;
