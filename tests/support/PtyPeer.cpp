@@ -113,8 +113,11 @@ void PtyPeer::run()
             m_received += chunk;
             if (m_script)
                 answer = m_script(chunk, m_received);
-            if (!answer.isEmpty() && m_master >= 0)
-                (void)::write(m_master, answer.constData(), size_t(answer.size()));
+            if (!answer.isEmpty() && m_master >= 0) {
+                // A scripted answer is a few bytes: the pseudo-terminal takes
+                // them whole, or the test finds them missing.
+                [[maybe_unused]] const ssize_t written = ::write(m_master, answer.constData(), size_t(answer.size()));
+            }
             if (m_hangUpRequested && m_master >= 0) {
                 ::close(m_master);
                 m_master = -1;
