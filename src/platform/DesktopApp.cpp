@@ -3,7 +3,6 @@
 #include "AppInfo.h"
 
 #include <QApplication>
-#include <QCommandLineParser>
 #include <QIcon>
 
 #include <cstdio>
@@ -24,28 +23,67 @@ QString helpText(const Program &program)
         .arg(program.name, program.summary);
 }
 
+namespace {
+
+// Qt's own options (QGuiApplication, QApplication, the X11 platform), each with
+// whether it takes the next argument as its value. Qt takes them with one dash
+// or two, and a value also after "=".
+struct QtOption
+{
+    const char *name;
+    bool takesValue;
+};
+const QtOption kQtOptions[] = {
+    {"platform", true}, {"platformpluginpath", true}, {"platformtheme", true}, {"plugin", true},
+    {"qwindowgeometry", true}, {"qwindowicon", true}, {"qwindowtitle", true}, {"geometry", true},
+    {"title", true}, {"icon", true}, {"display", true}, {"name", true}, {"visual", true},
+    {"session", true}, {"style", true}, {"stylesheet", true}, {"qmljsdebugger", true},
+    {"reverse", false}, {"widgetcount", false}, {"testability", false}, {"nograb", false},
+    {"dograb", false}, {"sync", false},
+};
+
+const QtOption *qtOption(const QString &word)
+{
+    for (const QtOption &o : kQtOptions) {
+        if (word == QLatin1String(o.name))
+            return &o;
+    }
+    return nullptr;
+}
+
+// The exit status of a command line mistake, as kdxctl has it (sysexits' EX_USAGE).
+constexpr int kExitUsage = 64;
+
+int refuse(const Program &program, const QString &problem)
+{
+    std::fprintf(stderr, "%s: %s\nTry \"%s --help\".\n", program.name.toLocal8Bit().constData(),
+                 problem.toLocal8Bit().constData(), program.name.toLocal8Bit().constData());
+    return kExitUsage;
+}
+
+} // namespace
+
 std::optional<int> answerCommandLine(int argc, char **argv, const Program &program)
 {
-    QStringList args;
-    for (int i = 0; i < argc; ++i)
-        args << QString::fromLocal8Bit(argv[i]);
-
-    // "-platform offscreen" is one of Qt's options, not the letters p, l, a ...
-    QCommandLineParser parser;
-    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    const QCommandLineOption help(QStringList {QStringLiteral("h"), QStringLiteral("help")});
-    const QCommandLineOption version(QStringLiteral("version"));
-    parser.addOption(help);
-    parser.addOption(version);
-    // Whatever else is there belongs to QApplication.
-    parser.parse(args);
-    if (parser.isSet(help)) {
-        std::fputs(helpText(program).toLocal8Bit().constData(), stdout);
-        return 0;
-    }
-    if (parser.isSet(version)) {
-        std::printf("%s %s\n", program.name.toLocal8Bit().constData(), app::version().toLocal8Bit().constData());
-        return 0;
+    for (int i = 1; i < argc; ++i) {
+        const QString arg = QString::fromLocal8Bit(argv[i]);
+        if (arg == QLatin1String("-h") || arg == QLatin1String("--help")) {
+            std::fputs(helpText(program).toLocal8Bit().constData(), stdout);
+            return 0;
+        }
+        if (arg == QLatin1String("--version")) {
+            std::printf("%s %s\n", program.name.toLocal8Bit().constData(), app::version().toLocal8Bit().constData());
+            return 0;
+        }
+        if (!arg.startsWith(QLatin1Char('-')) || arg.size() == 1)
+            return refuse(program, QStringLiteral("unexpected argument \"%1\"").arg(arg));
+        // "-style fusion", "--style=fusion": Qt's, left to QApplication.
+        const QString word = arg.mid(arg.startsWith(QLatin1String("--")) ? 2 : 1).section(QLatin1Char('='), 0, 0);
+        const QtOption *option = qtOption(word);
+        if (!option)
+            return refuse(program, QStringLiteral("unknown option \"%1\"").arg(arg));
+        if (option->takesValue && !arg.contains(QLatin1Char('=')))
+            ++i;
     }
     return std::nullopt;
 }

@@ -17,9 +17,10 @@ struct Program
 };
 
 // Answers --help and --version from the bare arguments, before QApplication
-// exists, so both work without a display (the man pages are made from them at
-// build time). Other arguments are left to QApplication, which takes Qt's own
-// (-platform, -style ...). Gives the exit status when the program is done.
+// exists, so both work without a display, and refuses (status 64, a word on
+// standard error) any option or argument that is neither these nor one of Qt's
+// own (-platform, -style ...), which are left to QApplication. Gives the exit
+// status when the program is done.
 std::optional<int> answerCommandLine(int argc, char **argv, const Program &program);
 
 // The --help text.
