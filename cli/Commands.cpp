@@ -268,7 +268,7 @@ std::vector<Command> makeCommands()
     std::vector<Command> table;
 
     table.push_back({QStringLiteral("ports"), QString(),
-                     QStringLiteral("list the port map: \"COM3 /dev/ttyUSB0\"\n"
+                     QStringLiteral("list the port map: \"COM3 /dev/ttyUSB0\";\n"
                                     "\"ports add COM9 URL\" gives a network port (rfc2217://HOST:PORT,\n"
                                     "tcp://HOST:PORT) the number, \"ports remove COM9\" takes it back"),
                      portsCommand, false});

@@ -2,8 +2,8 @@
 
 // kdxctl's command line as data: the global options and the commands, each with
 // the text the usage shows and the check of its arguments. The usage text, the
-// man page (help2man reads --help) and the shell completion are all made from
-// these two tables.
+// man page (kdxctl-manpage writes its options and commands) and the shell
+// completion are all made from these two tables.
 //
 // To add a command, add one entry to the table in Commands.cpp: its name, the
 // synopsis of its arguments, a line of help and a `prepare` function that

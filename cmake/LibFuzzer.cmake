@@ -2,10 +2,16 @@
 # kdx_add_fuzz_test() for the fuzz tests: without libFuzzer a fuzz test is
 # reported as skipped by ctest rather than failing, and configuring never fails.
 #
+#   KDX_FUZZ_TESTS      OFF leaves the fuzz tests out (listed as skipped), as the
+#                       package build does
 #   KDX_LIBFUZZER_CXX   the clang++ that links -fsanitize=fuzzer,address,undefined,
 #                       or empty
 
-if(NOT KDX_LIBFUZZER_CXX)
+option(KDX_FUZZ_TESTS "Build and run the fuzz tests where clang's libFuzzer is installed" ON)
+if(NOT KDX_FUZZ_TESTS)
+    set(KDX_LIBFUZZER_CXX "" CACHE INTERNAL "clang++ with libFuzzer, or empty")
+    message(STATUS "libFuzzer: the fuzz tests are off (KDX_FUZZ_TESTS)")
+elseif(NOT KDX_LIBFUZZER_CXX)
     set(found "")
     find_program(KDX_CLANGXX NAMES clang++ clang++-16 clang++-15 clang++-14)
     if(KDX_CLANGXX)

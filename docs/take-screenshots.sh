@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Takes the screenshots of docs/: one per tab of the main window, on a virtual
-# X display (xvfb-run), with `import -window root`. When kdx-sim is built, the
-# window talks to it on COM1 first, so the pictures show live answers.
+# Takes the screenshots of docs/: one per tab of the main window and one of the
+# KDXA window, on a virtual X display (xvfb-run), with `import -window root`.
+# When kdx-sim is built, the main window talks to it on COM1 first, so the
+# pictures show live answers.
 #   bash docs/take-screenshots.sh [build-dir] [scale]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -58,4 +59,14 @@ for tab in 0 1 2 3; do
     wait "$pid" 2>/dev/null || true
     stop_sim
 done
+
+# The KDXA window, for its AppStream metainfo.
+if [ "$SCALE" = 1 ]; then
+    "$BIN/kdxa-utility" &
+    pid=$!
+    sleep 4
+    import -window root png:- | convert - -trim +repage docs/kdxa.png
+    kill "$pid"
+    wait "$pid" 2>/dev/null || true
+fi
 ls -l docs/*.png

@@ -4,13 +4,13 @@
 set -euo pipefail
 
 PACKAGES=(
-    cmake ninja-build g++ pkg-config
+    cmake ninja-build g++ pkgconf
     qt6-base-dev qt6-serialport-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins libgl-dev
     lrzsz socat
     ser2net libtelnet-dev
     clang libclang-rt-14-dev
     xvfb xauth imagemagick fonts-dejavu-core
-    help2man dpkg-dev fakeroot file lintian desktop-file-utils appstream man-db bash-completion
+    dpkg-dev debhelper fakeroot file lintian librsvg2-bin desktop-file-utils appstream man-db bash-completion
 )
 
 missing=()

@@ -1,19 +1,22 @@
 #!/usr/bin/env bash
-# Builds the Debian package build/kdx-utility_<version>_amd64.deb: the four
-# programs, desktop entries, icon, metainfo, man pages and bash completion
-# (no tests or benchmarks). Install it with
-#   sudo apt-get install ./build/kdx-utility_1.3.5_amd64.deb
+# Builds the Debian packages through dpkg-buildpackage (debian/):
+#   build/kdx-utility_1.3.5-1_amd64.deb         the programs, menus, man pages ...
+#   build/kdx-utility-dbgsym_1.3.5-1_amd64.deb  their debug symbols
+# (another folder: BUILD_DIR or the first argument). Install with
+#   sudo apt-get install ./build/kdx-utility_1.3.5-1_amd64.deb
+# The tests are left out (DEB_BUILD_OPTIONS=nocheck) unless DEB_BUILD_OPTIONS
+# is given: scripts/test.sh runs them on the same source.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-BUILD_DIR=${BUILD_DIR:-build}
+out=${1:-${BUILD_DIR:-build}}
 
 bash scripts/bootstrap.sh
-# Only what the package holds; the man pages are made from the programs.
-bash scripts/build.sh kdx-utility kdxa-utility kdxctl kdx-sim packaging-data
-cd "$BUILD_DIR"
-cpack -G DEB --config CPackConfig.cmake
-version=$(sed -n 's/^set(CPACK_PACKAGE_VERSION "\(.*\)")$/\1/p' CPackConfig.cmake)
-deb=kdx-utility_${version}_amd64.deb
-echo "package: $BUILD_DIR/$deb"
-# Errors fail the script; warnings are shown.
-lintian --fail-on error "$deb"
+# Whatever debian/control asks for that bootstrap.sh did not install.
+if ! dpkg-checkbuilddeps >/dev/null 2>&1; then
+    SUDO=""
+    [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+    $SUDO apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get build-dep -y -qq ./
+fi
+export DEB_BUILD_OPTIONS=${DEB_BUILD_OPTIONS-nocheck parallel=$(nproc)}
+bash packaging/build-deb.sh "$out"

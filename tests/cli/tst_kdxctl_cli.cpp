@@ -150,7 +150,7 @@ void tst_kdxctl_cli::usageLayout_data()
         "         every exchange on the line, decoded, one line each on standard error\n"
         "  FILE   the same lines appended to FILE (a regular file, never through a link)\n"
         "commands:\n"
-        "  ports                    list the port map: \"COM3 /dev/ttyUSB0\"\n");
+        "  ports                    list the port map: \"COM3 /dev/ttyUSB0\";\n");
     QTest::newRow("command with a second line") << QStringLiteral(
         "  demo LAYER MODE          show the saved demo message; rows of the window's lists from 0:\n"
         "                           LAYER 0 \"Layer 1\" ... 6 \"Layer 1 + 2 + 3\", MODE 0 the first ... 6\n"
