@@ -88,8 +88,9 @@ for f in "$deb" "$dbgsym"; do
     [ -f "$f" ] || { fail "no $(basename "$f")"; ls "$scratch/out"; exit 1; }
 done
 
-# The package holds the install tree (man pages compressed) and the documents.
-files=$(dpkg-deb -c "$deb" | grep -v '^d' | awk '{print $6}' | sort)
+# The package holds the install tree (man pages compressed, the private library
+# under the multiarch folder) and the documents.
+files=$(dpkg-deb -c "$deb" | grep -v '^d' | awk '{print $6}' | sed 's|^\./usr/lib/[^/]*-linux-gnu[^/]*/|./usr/lib/|' | sort)
 want=$( (sed 's/\.1$/.1.gz/' <<<"$tree_files"
          printf '%s\n' ./usr/share/doc/kdx-utility/{changelog.Debian.gz,changelog.gz,copyright,README.md.gz} \
              ./usr/share/lintian/overrides/kdx-utility) | sort)
