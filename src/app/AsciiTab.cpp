@@ -18,9 +18,9 @@ AsciiTab::AsciiTab(TabHost &host, QWidget *parent)
     : QWidget(parent)
     , m_host(host)
 {
-    auto *fra0 = named(new QGroupBox(QStringLiteral("ASCII(0~31)"), this), QStringLiteral("fraASCII0"));
-    auto *fra32 = named(new QGroupBox(QStringLiteral("ASCII(32~127)"), this), QStringLiteral("fraASCII32"));
-    auto *fra128 = named(new QGroupBox(QStringLiteral("ASCII(128~255)"), this), QStringLiteral("fraASCII128"));
+    auto *fra0 = named(new QGroupBox(tr("ASCII(0~31)"), this), QStringLiteral("fraASCII0"));
+    auto *fra32 = named(new QGroupBox(tr("ASCII(32~127)"), this), QStringLiteral("fraASCII32"));
+    auto *fra128 = named(new QGroupBox(tr("ASCII(128~255)"), this), QStringLiteral("fraASCII128"));
     auto *grid0 = new QGridLayout(fra0);
     auto *grid32 = new QGridLayout(fra32);
     auto *grid128 = new QGridLayout(fra128);
@@ -53,7 +53,7 @@ AsciiTab::AsciiTab(TabHost &host, QWidget *parent)
                             .arg(index));
         b->setProperty("Index", index);
         b->setFixedSize(buttonSize);
-        b->setAccessibleName(QStringLiteral("Send code %1").arg(code));
+        b->setAccessibleName(tr("Send code %1").arg(code));
         if (symbol) {
             b->setFont(symbolFont);
             b->setToolTip(QString::number(code));
@@ -75,7 +75,7 @@ AsciiTab::AsciiTab(TabHost &host, QWidget *parent)
             grid128->addWidget(b, (code - 128) % 16, (code - 128) / 16);
     }
 
-    auto *lblBold = named(new QLabel(QStringLiteral("Bold means ASCII symbol"), this), QStringLiteral("lblBold"));
+    auto *lblBold = named(new QLabel(tr("Bold means ASCII symbol"), this), QStringLiteral("lblBold"));
     QFont boldLabel = lblBold->font();
     boldLabel.setBold(true);
     lblBold->setFont(boldLabel);

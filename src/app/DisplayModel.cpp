@@ -1,5 +1,6 @@
 #include "DisplayModel.h"
 
+#include <QCoreApplication>
 #include <QList>
 
 namespace {
@@ -15,13 +16,13 @@ QStringList rates(bool fast)
 
 QStringList codes(bool portuguese)
 {
-    QStringList c {QStringLiteral("30- U.S.A"),      QStringLiteral("31- France"),      QStringLiteral("32- Germany"),
-                   QStringLiteral("33- U.K."),       QStringLiteral("34- Denmark I"),   QStringLiteral("35- Sweden"),
-                   QStringLiteral("36- Italy"),      QStringLiteral("37- Spain"),       QStringLiteral("38- Japan"),
-                   QStringLiteral("39- Norway"),     QStringLiteral("3A- Denmark II"),  QStringLiteral("3B- East Europe"),
-                   QStringLiteral("3C- Russian"),    QStringLiteral("3D- Hebrew"),      QStringLiteral("3E- Greek")};
+    QStringList c {QString::fromLatin1(QT_TRANSLATE_NOOP("DisplayModel", "30- U.S.A")),      QString::fromLatin1(QT_TRANSLATE_NOOP("DisplayModel", "31- France")),      QString::fromLatin1(QT_TRANSLATE_NOOP("DisplayModel", "32- Germany")),
+                   QString::fromLatin1(QT_TRANSLATE_NOOP("DisplayModel", "33- U.K.")),       QString::fromLatin1(QT_TRANSLATE_NOOP("DisplayModel", "34- Denmark I")),   QString::fromLatin1(QT_TRANSLATE_NOOP("DisplayModel", "35- Sweden")),
+                   QString::fromLatin1(QT_TRANSLATE_NOOP("DisplayModel", "36- Italy")),      QString::fromLatin1(QT_TRANSLATE_NOOP("DisplayModel", "37- Spain")),       QString::fromLatin1(QT_TRANSLATE_NOOP("DisplayModel", "38- Japan")),
+                   QString::fromLatin1(QT_TRANSLATE_NOOP("DisplayModel", "39- Norway")),     QString::fromLatin1(QT_TRANSLATE_NOOP("DisplayModel", "3A- Denmark II")),  QString::fromLatin1(QT_TRANSLATE_NOOP("DisplayModel", "3B- East Europe")),
+                   QString::fromLatin1(QT_TRANSLATE_NOOP("DisplayModel", "3C- Russian")),    QString::fromLatin1(QT_TRANSLATE_NOOP("DisplayModel", "3D- Hebrew")),      QString::fromLatin1(QT_TRANSLATE_NOOP("DisplayModel", "3E- Greek"))};
     if (portuguese)
-        c << QStringLiteral("3F- Portuguese");
+        c << QString::fromLatin1(QT_TRANSLATE_NOOP("DisplayModel", "3F- Portuguese"));
     return c;
 }
 
@@ -29,12 +30,12 @@ const QStringList kUsualParities {QStringLiteral("N,8,1"), QStringLiteral("O,7,1
 const QStringList kEightBitParities {QStringLiteral("N,8,1"), QStringLiteral("O,8,1"), QStringLiteral("E,8,1")};
 const QStringList kKdxlParities {QStringLiteral("N,8,1"), QStringLiteral("O,7,1"), QStringLiteral("E,7,1"),
                                  QStringLiteral("o,8,1"), QStringLiteral("e,8,1")};
-const QStringList kModes {QStringLiteral("Mode 1 (Horizontal Scroll)"), QStringLiteral("Mode 2 (Vertical Scroll)"),
-                          QStringLiteral("Mode 3 (Blinking)"),          QStringLiteral("Mode 1 + 2"),
-                          QStringLiteral("Mode 1 + 3"),                 QStringLiteral("Mode 2 + 3"),
-                          QStringLiteral("Mode 1 + 2 + 3")};
-const QStringList kShortModes {QStringLiteral("Mode 1 (Showing Continuously)"),
-                               QStringLiteral("Mode 2 (Horixontal Scroll)"), QStringLiteral("Mode 1 + 2")};
+const QStringList kModes {QString::fromLatin1(QT_TRANSLATE_NOOP("DisplayModel", "Mode 1 (Horizontal Scroll)")), QString::fromLatin1(QT_TRANSLATE_NOOP("DisplayModel", "Mode 2 (Vertical Scroll)")),
+                          QString::fromLatin1(QT_TRANSLATE_NOOP("DisplayModel", "Mode 3 (Blinking)")),          QString::fromLatin1(QT_TRANSLATE_NOOP("DisplayModel", "Mode 1 + 2")),
+                          QString::fromLatin1(QT_TRANSLATE_NOOP("DisplayModel", "Mode 1 + 3")),                 QString::fromLatin1(QT_TRANSLATE_NOOP("DisplayModel", "Mode 2 + 3")),
+                          QString::fromLatin1(QT_TRANSLATE_NOOP("DisplayModel", "Mode 1 + 2 + 3"))};
+const QStringList kShortModes {QString::fromLatin1(QT_TRANSLATE_NOOP("DisplayModel", "Mode 1 (Showing Continuously)")),
+                               QString::fromLatin1(QT_TRANSLATE_NOOP("DisplayModel", "Mode 2 (Horixontal Scroll)")), QString::fromLatin1(QT_TRANSLATE_NOOP("DisplayModel", "Mode 1 + 2"))};
 
 DisplayModel model(int selector, const char *name, int rows, int columns)
 {
@@ -75,12 +76,12 @@ QList<DisplayModel> buildTable()
     t[10].title = QStringLiteral("KDXA Utility");
 
     t[11].title = QStringLiteral("KDXB Utility");
-    t[11].toEpsonCaption = QStringLiteral("Switch to EPSON Command");
-    t[11].toNativeCaption = QStringLiteral("Switch to PRYX Command");
+    t[11].toEpsonCaption = QString::fromLatin1(QT_TRANSLATE_NOOP("DisplayModel", "Switch to EPSON Command"));
+    t[11].toNativeCaption = QString::fromLatin1(QT_TRANSLATE_NOOP("DisplayModel", "Switch to PRYX Command"));
 
     t[12].title = QStringLiteral("KDXM Utility");
-    t[12].nativeTabCaption = QStringLiteral("Group A");
-    t[12].epsonTabCaption = QStringLiteral("Group B");
+    t[12].nativeTabCaption = QString::fromLatin1(QT_TRANSLATE_NOOP("DisplayModel", "Group A"));
+    t[12].epsonTabCaption = QString::fromLatin1(QT_TRANSLATE_NOOP("DisplayModel", "Group B"));
     return t;
 }
 
@@ -94,4 +95,17 @@ const DisplayModel &DisplayModel::of(int selector)
         return m;
     }();
     return selector >= 0 && selector < table.size() ? table[selector] : none;
+}
+
+QString DisplayModel::translated(const QString &text)
+{
+    return QCoreApplication::translate("DisplayModel", text.toUtf8().constData());
+}
+
+QStringList DisplayModel::translated(const QStringList &texts)
+{
+    QStringList out;
+    for (const QString &t : texts)
+        out << translated(t);
+    return out;
 }

@@ -28,4 +28,9 @@ struct DisplayModel
 
     // The row of a selector; a value outside 0 to 12 gives a model of no cells.
     static const DisplayModel &of(int selector);
+
+    // The lists' entries and the captions above in the user's language; the
+    // fields keep the English, which the window's code reads.
+    static QString translated(const QString &text);
+    static QStringList translated(const QStringList &texts);
 };

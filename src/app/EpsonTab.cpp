@@ -25,7 +25,7 @@ using namespace tabSupport;
 
 namespace {
 
-const QString kBlinkRefused = QStringLiteral("Blink: type a number from 0 to 255.");
+const char *const kBlinkRefused = QT_TRANSLATE_NOOP("EpsonTab", "Blink: type a number from 0 to 255.");
 
 // True when the text starts with a decimal number (after blanks and a sign).
 bool startsWithNumber(const QString &text)
@@ -68,26 +68,26 @@ EpsonTab::EpsonTab(TabHost &host, QWidget *parent)
 {
     cmdEPSON.fill(nullptr, 20);
 
-    auto *fraCursor = named(new QGroupBox(QStringLiteral("Cursor control"), this), QStringLiteral("fraCursor"));
+    auto *fraCursor = named(new QGroupBox(tr("Cursor control"), this), QStringLiteral("fraCursor"));
     buildCursorFrame(fraCursor);
 
-    auto *fraPeripheral = named(new QGroupBox(QStringLiteral("Peripheral"), this), QStringLiteral("fraPeripheral"));
+    auto *fraPeripheral = named(new QGroupBox(tr("Peripheral"), this), QStringLiteral("fraPeripheral"));
     cboPeripheral = named(new QComboBox(fraPeripheral), QStringLiteral("cboPeripheral"));
-    cboPeripheral->addItems({QStringLiteral("aux-device"), QStringLiteral("display"), QStringLiteral("both")});
+    cboPeripheral->addItems({tr("aux-device"), tr("display"), tr("both")});
     auto *peripheral = new QHBoxLayout(fraPeripheral);
-    peripheral->addWidget(buddyLabel(QStringLiteral("&Device"), cboPeripheral, fraPeripheral));
+    peripheral->addWidget(buddyLabel(tr("&Device"), cboPeripheral, fraPeripheral));
     peripheral->addWidget(cboPeripheral);
     peripheral->addStretch(1);
 
-    auto *fraOperation = named(new QGroupBox(QStringLiteral("Operation"), this), QStringLiteral("fraOperation"));
+    auto *fraOperation = named(new QGroupBox(tr("Operation"), this), QStringLiteral("fraOperation"));
     buildOperationFrame(fraOperation);
 
     txtEPSON = named(new LimitedTextEdit(this), QStringLiteral("txtEPSON"));
     txtEPSON->setFixedHeight(txtEPSON->fontMetrics().lineSpacing() * 3 + 12);
-    makeButton(19, QStringLiteral("Send"), QString(), QStringLiteral("Send message"), this);
-    cmdSwitchBack = named(new QPushButton(QStringLiteral("Switch to Group A Command"), this), QStringLiteral("cmdPRYX_12"));
+    makeButton(19, tr("Send"), QString(), tr("Send message"), this);
+    cmdSwitchBack = named(new QPushButton(tr("Switch to Group A Command"), this), QStringLiteral("cmdPRYX_12"));
     cmdSwitchBack->setProperty("Index", 12);
-    cmdSwitchBack->setAccessibleName(QStringLiteral("Switch to native command set"));
+    cmdSwitchBack->setAccessibleName(tr("Switch to native command set"));
 
     // Cursor control above Peripheral on the left, Operation on the right.
     auto *frames = new QGridLayout;
@@ -96,7 +96,7 @@ EpsonTab::EpsonTab(TabHost &host, QWidget *parent)
     frames->addWidget(fraOperation, 0, 1, 2, 1, Qt::AlignTop);
     frames->setColumnStretch(2, 1);
     auto *message = new QHBoxLayout;
-    message->addWidget(buddyLabel(QStringLiteral("Me&ssage"), txtEPSON, this), 0, Qt::AlignTop);
+    message->addWidget(buddyLabel(tr("Me&ssage"), txtEPSON, this), 0, Qt::AlignTop);
     message->addWidget(txtEPSON, 1);
     message->addWidget(cmdEPSON[19], 0, Qt::AlignTop);
     auto *switchRow = new QHBoxLayout;
@@ -141,22 +141,22 @@ QPushButton *EpsonTab::makeButton(int index, const QString &caption, const QStri
 
 void EpsonTab::buildCursorFrame(QWidget *frame)
 {
-    const QStringList arrowTips {QStringLiteral("up"), QStringLiteral("down"), QStringLiteral("left"),
-                                 QStringLiteral("right"), QStringLiteral("home position")};
-    const QStringList arrowNames {QStringLiteral("Cursor up"), QStringLiteral("Cursor down"),
-                                  QStringLiteral("Cursor left"), QStringLiteral("Cursor right"),
-                                  QStringLiteral("Cursor home position")};
+    const QStringList arrowTips {tr("up"), tr("down"), tr("left"),
+                                 tr("right"), tr("home position")};
+    const QStringList arrowNames {tr("Cursor up"), tr("Cursor down"),
+                                  tr("Cursor left"), tr("Cursor right"),
+                                  tr("Cursor home position")};
     for (int i = 0; i < 5; ++i)
         makeButton(i, QString(), arrowTips[i], arrowNames[i], frame);
-    makeButton(5, QStringLiteral("US B"), QStringLiteral("bottom position"), QStringLiteral("Cursor bottom position"),
+    makeButton(5, QStringLiteral("US B"), tr("bottom position"), tr("Cursor bottom position"),
                frame);
-    makeButton(6, QStringLiteral("CR"), QStringLiteral("left end of the line"),
-               QStringLiteral("Cursor to left end of the line"), frame);
-    makeButton(7, QStringLiteral("US CR"), QStringLiteral("right end of the line"),
-               QStringLiteral("Cursor to right end of the line"), frame);
+    makeButton(6, QStringLiteral("CR"), tr("left end of the line"),
+               tr("Cursor to left end of the line"), frame);
+    makeButton(7, QStringLiteral("US CR"), tr("right end of the line"),
+               tr("Cursor to right end of the line"), frame);
     cboRow = named(new QComboBox(frame), QStringLiteral("cboRow"));
     cboColumn = named(new QComboBox(frame), QStringLiteral("cboColumn"));
-    makeButton(15, QStringLiteral("Position"), QString(), QStringLiteral("Set cursor row and column"), frame);
+    makeButton(15, tr("Position"), QString(), tr("Set cursor row and column"), frame);
 
     auto *arrows = new QGridLayout;
     arrows->addWidget(cmdEPSON[0], 0, 1);
@@ -174,9 +174,9 @@ void EpsonTab::buildCursorFrame(QWidget *frame)
     moves->addLayout(lineEnds);
     moves->addStretch(1);
     auto *position = new QHBoxLayout;
-    position->addWidget(buddyLabel(QStringLiteral("&row"), cboRow, frame));
+    position->addWidget(buddyLabel(tr("&row"), cboRow, frame));
     position->addWidget(cboRow);
-    position->addWidget(buddyLabel(QStringLiteral("c&olumn"), cboColumn, frame));
+    position->addWidget(buddyLabel(tr("c&olumn"), cboColumn, frame));
     position->addWidget(cboColumn);
     position->addWidget(cmdEPSON[15]);
     position->addStretch(1);
@@ -191,36 +191,36 @@ void EpsonTab::buildCursorFrame(QWidget *frame)
 void EpsonTab::buildOperationFrame(QWidget *frame)
 {
     cboOperation = named(new QComboBox(frame), QStringLiteral("cboOperation"));
-    cboOperation->addItems({QStringLiteral("over-write"), QStringLiteral("vertical-scroll"),
-                            QStringLiteral("horizontal-scroll")});
-    makeButton(8, QStringLiteral("CLR"), QStringLiteral("screen clear"), QStringLiteral("Clear screen"), frame);
-    makeButton(9, QStringLiteral("CAN"), QStringLiteral("line clear"), QStringLiteral("Clear line"), frame);
-    makeButton(10, QStringLiteral("cursor on"), QString(), QStringLiteral("Cursor display"), frame)
+    cboOperation->addItems({tr("over-write"), tr("vertical-scroll"),
+                            tr("horizontal-scroll")});
+    makeButton(8, QStringLiteral("CLR"), tr("screen clear"), tr("Clear screen"), frame);
+    makeButton(9, QStringLiteral("CAN"), tr("line clear"), tr("Clear line"), frame);
+    makeButton(10, tr("cursor on"), QString(), tr("Cursor display"), frame)
         ->setProperty("Tag", QStringLiteral("0"));
-    makeButton(11, QStringLiteral("reverse"), QString(), QStringLiteral("Reverse display"), frame)
+    makeButton(11, tr("reverse"), QString(), tr("Reverse display"), frame)
         ->setProperty("Tag", QStringLiteral("0"));
-    makeButton(13, QStringLiteral("Initialize"), QString(), QStringLiteral("Initialize display"), frame);
-    makeButton(14, QStringLiteral("SelfTest"), QString(), QStringLiteral("Self-test"), frame);
+    makeButton(13, tr("Initialize"), QString(), tr("Initialize display"), frame);
+    makeButton(14, tr("SelfTest"), QString(), tr("Self-test"), frame);
     cboNational = named(new QComboBox(frame), QStringLiteral("cboNational"));
-    cboNational->addItems({QStringLiteral("U.S.A"), QStringLiteral("France"), QStringLiteral("Germany"),
-                           QStringLiteral("U.K."), QStringLiteral("Denmark I"), QStringLiteral("Sweden"),
-                           QStringLiteral("Italy"), QStringLiteral("Spain"), QStringLiteral("Japan"),
-                           QStringLiteral("Norway"), QStringLiteral("Denmark II"), QStringLiteral("Spain II"),
-                           QStringLiteral("Latin America"), QStringLiteral("Korea"), QStringLiteral("Greek")});
-    makeButton(16, QStringLiteral("Set"), QString(), QStringLiteral("Set national character set"), frame);
+    cboNational->addItems({tr("U.S.A"), tr("France"), tr("Germany"),
+                           tr("U.K."), tr("Denmark I"), tr("Sweden"),
+                           tr("Italy"), tr("Spain"), tr("Japan"),
+                           tr("Norway"), tr("Denmark II"), tr("Spain II"),
+                           tr("Latin America"), tr("Korea"), tr("Greek")});
+    makeButton(16, tr("Set"), QString(), tr("Set national character set"), frame);
     cboExpand = named(new QComboBox(frame), QStringLiteral("cboExpand"));
-    cboExpand->addItems({QStringLiteral("ignore Expand"), QStringLiteral("using Expand")});
-    makeButton(17, QStringLiteral("Set"), QString(), QStringLiteral("Set expand"), frame);
+    cboExpand->addItems({tr("ignore Expand"), tr("using Expand")});
+    makeButton(17, tr("Set"), QString(), tr("Set expand"), frame);
     txtBlink = named(new QLineEdit(frame), QStringLiteral("txtBlink"));
     // Digits or a sign, as the field shows them; what cannot be sent is refused.
     txtBlink->setInputMask(QStringLiteral("###;_"));
     txtBlink->setFixedWidth(fontMetrics().horizontalAdvance(QStringLiteral("0000")) + 16);
-    txtBlink->setAccessibleName(QStringLiteral("Blink"));
-    makeButton(18, QStringLiteral("Set"), QString(), QStringLiteral("Set blink"), frame);
+    txtBlink->setAccessibleName(tr("Blink"));
+    makeButton(18, tr("Set"), QString(), tr("Set blink"), frame);
 
     auto *operation = new QGridLayout(frame);
     auto *modeRow = new QHBoxLayout;
-    modeRow->addWidget(buddyLabel(QStringLiteral("&Mode:"), cboOperation, frame));
+    modeRow->addWidget(buddyLabel(tr("&Mode:"), cboOperation, frame));
     modeRow->addWidget(cboOperation);
     modeRow->addStretch(1);
     operation->addLayout(modeRow, 0, 0, 1, 3);
@@ -230,13 +230,13 @@ void EpsonTab::buildOperationFrame(QWidget *frame)
     operation->addWidget(cmdEPSON[11], 2, 0);
     operation->addWidget(cmdEPSON[13], 2, 1);
     operation->addWidget(cmdEPSON[14], 2, 2);
-    operation->addWidget(buddyLabel(QStringLiteral("&National"), cboNational, frame), 3, 0);
+    operation->addWidget(buddyLabel(tr("&National"), cboNational, frame), 3, 0);
     operation->addWidget(cboNational, 3, 1);
     operation->addWidget(cmdEPSON[16], 3, 2);
-    operation->addWidget(buddyLabel(QStringLiteral("E&xpand"), cboExpand, frame), 4, 0);
+    operation->addWidget(buddyLabel(tr("E&xpand"), cboExpand, frame), 4, 0);
     operation->addWidget(cboExpand, 4, 1);
     operation->addWidget(cmdEPSON[17], 4, 2);
-    operation->addWidget(buddyLabel(QStringLiteral("&Blink"), txtBlink, frame), 5, 0);
+    operation->addWidget(buddyLabel(tr("&Blink"), txtBlink, frame), 5, 0);
     operation->addWidget(txtBlink, 5, 1, Qt::AlignLeft);
     operation->addWidget(cmdEPSON[18], 5, 2);
 }
@@ -260,7 +260,7 @@ void EpsonTab::ApplyDisplayGeometry(const DisplayModel &model)
 void EpsonTab::applyModel(const DisplayModel &model)
 {
     if (!model.toNativeCaption.isEmpty())
-        cmdSwitchBack->setText(model.toNativeCaption);
+        cmdSwitchBack->setText(DisplayModel::translated(model.toNativeCaption));
     for (int i : {10, 11, 18})
         cmdEPSON[i]->setEnabled(model.epsonToggles);
 }
@@ -341,14 +341,14 @@ void EpsonTab::cmdEPSON_Click(int Index)
         row = listIndex(cboRow) + 1;
         column = listIndex(cboColumn) + 1;
         if (row <= 0 || column <= 0) {
-            m_host.refuse(QStringLiteral("Position: choose a row and a column from the lists."));
+            m_host.refuse(tr("Position: choose a row and a column from the lists."));
             return;
         }
         break;
     case 16:
         national = listIndex(cboNational);
         if (national < 0) {
-            m_host.refuse(QStringLiteral("National: choose a character set from the list."));
+            m_host.refuse(tr("National: choose a character set from the list."));
             return;
         }
         break;
@@ -361,14 +361,14 @@ void EpsonTab::cmdEPSON_Click(int Index)
         } else if (startsWithNumber(text) && typed >= 0 && typed <= 255) {
             expand = int(std::nearbyint(typed));
         } else {
-            m_host.refuse(QStringLiteral("Expand: choose an entry of the list or type a number from 0 to 255."));
+            m_host.refuse(tr("Expand: choose an entry of the list or type a number from 0 to 255."));
             return;
         }
         break;
     }
     case 18:
         if (!blinkValue(txtBlink->displayText(), blink)) {
-            m_host.refuse(kBlinkRefused);
+            m_host.refuse(tr(kBlinkRefused));
             return;
         }
         break;
@@ -397,14 +397,14 @@ void EpsonTab::cmdEPSON_Click(int Index)
         // The caption names what the next click does.
         const bool on = b->property("Tag").toString() == QLatin1String("0");
         b->setProperty("Tag", on ? QStringLiteral("1") : QStringLiteral("0"));
-        b->setText(on ? QStringLiteral("cursor off") : QStringLiteral("cursor on"));
+        b->setText(on ? tr("cursor off") : tr("cursor on"));
         R = Epson::setCursorDisplay(kdx, on);
         break;
     }
     case 11: {
         const bool on = b->property("Tag").toString() == QLatin1String("0");
         b->setProperty("Tag", on ? QStringLiteral("1") : QStringLiteral("0"));
-        b->setText(on ? QStringLiteral("normal") : QStringLiteral("reverse"));
+        b->setText(on ? tr("normal") : tr("reverse"));
         R = Epson::setReverse(kdx, on);
         break;
     }

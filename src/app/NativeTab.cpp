@@ -81,97 +81,97 @@ NativeTab::NativeTab(TabHost &host, QWidget *parent)
     // The display's own text, shown as received, never as markup.
     lblFirmwareVersion->setTextFormat(Qt::PlainText);
     lblFirmwareVersion->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    QPushButton *getVersion = makeButton(9, QStringLiteral("GetVersion"));
-    grid->addWidget(rowLabel(QStringLiteral("Firmware &Version : "), getVersion), row, 0);
+    QPushButton *getVersion = makeButton(9, tr("GetVersion"));
+    grid->addWidget(rowLabel(tr("Firmware &Version : "), getVersion), row, 0);
     grid->addWidget(lblFirmwareVersion, row, 1);
     grid->addWidget(getVersion, row++, 2);
     focus << getVersion;
 
     cboS_BaudRate = named(new QComboBox(this), QStringLiteral("cboS_BaudRate"));
     cboS_Parity = named(new QComboBox(this), QStringLiteral("cboS_Parity"));
-    grid->addWidget(rowLabel(QStringLiteral("Change the KDX Baud-&Rate && Parity,Data bit,Stop bit::"), cboS_BaudRate),
+    grid->addWidget(rowLabel(tr("Change the KDX Baud-&Rate && Parity,Data bit,Stop bit::"), cboS_BaudRate),
                     row, 0);
     grid->addLayout(params({cboS_BaudRate, cboS_Parity}), row, 1);
-    grid->addWidget(makeButton(0, QStringLiteral("Set")), row++, 2);
+    grid->addWidget(makeButton(0, tr("Set")), row++, 2);
     focus << cboS_BaudRate << cboS_Parity << cmdPRYX[0];
 
     cboInternationalCode = named(new QComboBox(this), QStringLiteral("cboInternationalCode"));
-    grid->addWidget(rowLabel(QStringLiteral("&International Code:"), cboInternationalCode), row, 0);
+    grid->addWidget(rowLabel(tr("&International Code:"), cboInternationalCode), row, 0);
     grid->addLayout(params({cboInternationalCode}), row, 1);
-    grid->addWidget(makeButton(1, QStringLiteral("Set")), row++, 2);
+    grid->addWidget(makeButton(1, tr("Set")), row++, 2);
     focus << cboInternationalCode << cmdPRYX[1];
 
     txtLayer = numberBox(QStringLiteral("txtLayer"), 1);
     UpDown1 = named(new UpDown(txtLayer, 1, kLayers, this), QStringLiteral("UpDown1"));
-    grid->addWidget(rowLabel(QStringLiteral("Save the Current View Message (&Layer):"), txtLayer), row, 0);
+    grid->addWidget(rowLabel(tr("Save the Current View Message (&Layer):"), txtLayer), row, 0);
     grid->addLayout(params({txtLayer, UpDown1}), row, 1);
-    grid->addWidget(makeButton(2, QStringLiteral("Set")), row++, 2);
+    grid->addWidget(makeButton(2, tr("Set")), row++, 2);
     focus << txtLayer << cmdPRYX[2];
 
     txtPosition = numberBox(QStringLiteral("txtPosition"));
     UpDown2 = named(new UpDown(txtPosition, 1, 40, this), QStringLiteral("UpDown2"));
-    grid->addWidget(rowLabel(QStringLiteral("Set &Cursor Position:"), txtPosition), row, 0);
+    grid->addWidget(rowLabel(tr("Set &Cursor Position:"), txtPosition), row, 0);
     grid->addLayout(params({txtPosition, UpDown2}), row, 1);
-    grid->addWidget(makeButton(3, QStringLiteral("Set")), row++, 2);
+    grid->addWidget(makeButton(3, tr("Set")), row++, 2);
     focus << txtPosition << cmdPRYX[3];
 
     txtStart = numberBox(QStringLiteral("txtStart"));
     UpDown3 = named(new UpDown(txtStart, 1, 40, this), QStringLiteral("UpDown3"));
     txtEnd = numberBox(QStringLiteral("txtEnd"));
     UpDown4 = named(new UpDown(txtEnd, 1, 40, this), QStringLiteral("UpDown4"));
-    grid->addWidget(rowLabel(QStringLiteral("Clear &Display Range:"), txtStart), row, 0);
-    grid->addLayout(params({buddyLabel(QStringLiteral("&From:"), txtStart, this), txtStart, UpDown3, nullptr,
-                            buddyLabel(QStringLiteral("&To:"), txtEnd, this), txtEnd, UpDown4}),
+    grid->addWidget(rowLabel(tr("Clear &Display Range:"), txtStart), row, 0);
+    grid->addLayout(params({buddyLabel(tr("&From:"), txtStart, this), txtStart, UpDown3, nullptr,
+                            buddyLabel(tr("&To:"), txtEnd, this), txtEnd, UpDown4}),
                     row, 1);
-    grid->addWidget(makeButton(4, QStringLiteral("Set")), row++, 2);
+    grid->addWidget(makeButton(4, tr("Set")), row++, 2);
     focus << txtStart << txtEnd << cmdPRYX[4];
-    nameArrows(UpDown1, QStringLiteral("Layer"));
-    nameArrows(UpDown2, QStringLiteral("Cursor position"));
-    nameArrows(UpDown3, QStringLiteral("Clear from"));
-    nameArrows(UpDown4, QStringLiteral("Clear to"));
+    nameArrows(UpDown1, tr("Layer"));
+    nameArrows(UpDown2, tr("Cursor position"));
+    nameArrows(UpDown3, tr("Clear from"));
+    nameArrows(UpDown4, tr("Clear to"));
 
     cboLayer = named(new QComboBox(this), QStringLiteral("cboLayer"));
     cboMode = named(new QComboBox(this), QStringLiteral("cboMode"));
-    grid->addWidget(rowLabel(QStringLiteral("Display the Saved Demo Message:"), nullptr), row, 0);
+    grid->addWidget(rowLabel(tr("Display the Saved Demo Message:"), nullptr), row, 0);
     // Layer and Mode on a line each, so the row stays narrow at a large scale.
     auto *demo = new QGridLayout;
-    demo->addWidget(buddyLabel(QStringLiteral("L&ayer:"), cboLayer, this), 0, 0);
+    demo->addWidget(buddyLabel(tr("L&ayer:"), cboLayer, this), 0, 0);
     demo->addWidget(cboLayer, 0, 1, Qt::AlignLeft);
-    demo->addWidget(buddyLabel(QStringLiteral("&Mode:"), cboMode, this), 1, 0);
+    demo->addWidget(buddyLabel(tr("&Mode:"), cboMode, this), 1, 0);
     demo->addWidget(cboMode, 1, 1, Qt::AlignLeft);
     demo->setColumnStretch(1, 1);
     grid->addLayout(demo, row, 1);
-    grid->addWidget(makeButton(5, QStringLiteral("Set")), row++, 2);
+    grid->addWidget(makeButton(5, tr("Set")), row++, 2);
     focus << cboLayer << cboMode << cmdPRYX[5];
 
     cboShowSavedMessageAfterRebootMode = named(new QComboBox(this), QStringLiteral("cboShowSavedMessageAfterRebootMode"));
-    grid->addWidget(rowLabel(QStringLiteral("Show &Saved Message after Reboot Mode :"),
+    grid->addWidget(rowLabel(tr("Show &Saved Message after Reboot Mode :"),
                              cboShowSavedMessageAfterRebootMode),
                     row, 0);
     grid->addLayout(params({cboShowSavedMessageAfterRebootMode}), row, 1);
-    grid->addWidget(makeButton(10, QStringLiteral("Set")), row++, 2);
+    grid->addWidget(makeButton(10, tr("Set")), row++, 2);
     focus << cboShowSavedMessageAfterRebootMode << cmdPRYX[10];
 
     cboDevice = named(new QComboBox(this), QStringLiteral("cboDevice"));
-    cboDevice->addItems({QStringLiteral("Printer ON"), QStringLiteral("Printer Off")});
-    grid->addWidget(rowLabel(QStringLiteral("&Peripheral Device:"), cboDevice), row, 0);
+    cboDevice->addItems({tr("Printer ON"), tr("Printer Off")});
+    grid->addWidget(rowLabel(tr("&Peripheral Device:"), cboDevice), row, 0);
     grid->addLayout(params({cboDevice}), row, 1);
-    grid->addWidget(makeButton(8, QStringLiteral("Set")), row++, 2);
+    grid->addWidget(makeButton(8, tr("Set")), row++, 2);
     focus << cboDevice << cmdPRYX[8];
 
     txtMessage = named(new LimitedTextEdit(this), QStringLiteral("txtMessage"));
     txtMessage->setFixedHeight(txtMessage->fontMetrics().lineSpacing() * 3 + 12);
     auto *messageButtons = new QVBoxLayout;
-    messageButtons->addWidget(makeButton(7, QStringLiteral("Get")));
-    messageButtons->addWidget(makeButton(6, QStringLiteral("Send")));
+    messageButtons->addWidget(makeButton(7, tr("Get")));
+    messageButtons->addWidget(makeButton(6, tr("Send")));
     messageButtons->addStretch(1);
-    grid->addWidget(rowLabel(QStringLiteral("&Get/Send Message:"), txtMessage), row, 0, Qt::AlignTop);
+    grid->addWidget(rowLabel(tr("&Get/Send Message:"), txtMessage), row, 0, Qt::AlignTop);
     grid->addWidget(txtMessage, row, 1);
     grid->addLayout(messageButtons, row++, 2);
     focus << txtMessage << cmdPRYX[7] << cmdPRYX[6];
 
     auto *switchRow = new QHBoxLayout;
-    switchRow->addWidget(makeButton(11, QStringLiteral("Switch to Group B Command")));
+    switchRow->addWidget(makeButton(11, tr("Switch to Group B Command")));
     switchRow->addStretch(1);
     grid->addLayout(switchRow, row++, 0, 1, 3);
     focus << cmdPRYX[11];
@@ -204,7 +204,7 @@ void NativeTab::FillInternationalCodeList(const DisplayModel &model)
 {
     const QSignalBlocker quiet(cboInternationalCode);
     cboInternationalCode->clear();
-    cboInternationalCode->addItems(model.internationalCodes);
+    cboInternationalCode->addItems(DisplayModel::translated(model.internationalCodes));
     // Selected without saving: the stored position is restored later.
     cboInternationalCode->setCurrentIndex(0);
 }
@@ -218,23 +218,23 @@ void NativeTab::FillRateLists(const DisplayModel &model)
     }
     const QSignalBlocker quiet(cboShowSavedMessageAfterRebootMode);
     cboShowSavedMessageAfterRebootMode->clear();
-    cboShowSavedMessageAfterRebootMode->addItems({QStringLiteral("Stay"), QStringLiteral("Running")});
+    cboShowSavedMessageAfterRebootMode->addItems({tr("Stay"), tr("Running")});
 }
 
 void NativeTab::FillLayerList()
 {
     const QSignalBlocker quiet(cboLayer);
     cboLayer->clear();
-    cboLayer->addItems({QStringLiteral("Layer 1"), QStringLiteral("Layer 2"), QStringLiteral("Layer 3"),
-                        QStringLiteral("Layer 1 + 2"), QStringLiteral("Layer 1 + 3"), QStringLiteral("Layer 2 + 3"),
-                        QStringLiteral("Layer 1 + 2 + 3")});
+    cboLayer->addItems({tr("Layer 1"), tr("Layer 2"), tr("Layer 3"),
+                        tr("Layer 1 + 2"), tr("Layer 1 + 3"), tr("Layer 2 + 3"),
+                        tr("Layer 1 + 2 + 3")});
 }
 
 void NativeTab::FillModeList(const DisplayModel &model)
 {
     const QSignalBlocker quiet(cboMode);
     cboMode->clear();
-    cboMode->addItems(model.demoModes);
+    cboMode->addItems(DisplayModel::translated(model.demoModes));
 }
 
 void NativeTab::ApplyDisplayGeometry(const DisplayModel &model)
@@ -248,7 +248,7 @@ void NativeTab::ApplyDisplayGeometry(const DisplayModel &model)
 void NativeTab::applyCaptions(const DisplayModel &model)
 {
     if (!model.toEpsonCaption.isEmpty())
-        cmdPRYX[11]->setText(model.toEpsonCaption);
+        cmdPRYX[11]->setText(DisplayModel::translated(model.toEpsonCaption));
 }
 
 void NativeTab::restoreLinkAndCode()

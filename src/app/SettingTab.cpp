@@ -52,10 +52,10 @@ SettingTab::SettingTab(TabHost &host, QWidget *parent)
     : QWidget(parent)
     , m_host(host)
 {
-    fraRS232 = named(new QGroupBox(QStringLiteral("RS232 Settings"), this), QStringLiteral("fraRS232"));
+    fraRS232 = named(new QGroupBox(tr("RS232 Settings"), this), QStringLiteral("fraRS232"));
     cboComport = named(new PortList(this, fraRS232), QStringLiteral("cboComport"));
-    cmdFindDisplay = named(new QPushButton(QStringLiteral("Find &Display"), fraRS232), QStringLiteral("cmdFindDisplay"));
-    cmdFindDisplay->setToolTip(QStringLiteral("Ask the display for its version at every rate and framing it has."));
+    cmdFindDisplay = named(new QPushButton(tr("Find &Display"), fraRS232), QStringLiteral("cmdFindDisplay"));
+    cmdFindDisplay->setToolTip(tr("Ask the display for its version at every rate and framing it has."));
     cmdFindDisplay->setAccessibleName(QStringLiteral("Find the display's line settings"));
     lblComportDevice = named(new QLabel(fraRS232), QStringLiteral("lblComportDevice"));
     lblComportDevice->setTextFormat(Qt::PlainText);
@@ -64,24 +64,24 @@ SettingTab::SettingTab(TabHost &host, QWidget *parent)
     cboBaudRate = named(new QComboBox(fraRS232), QStringLiteral("cboBaudRate"));
     cboParity = named(new QComboBox(fraRS232), QStringLiteral("cboParity"));
     auto *rs232 = new QGridLayout(fraRS232);
-    rs232->addWidget(buddyLabel(QStringLiteral("&Comport:"), cboComport, fraRS232), 0, 0);
+    rs232->addWidget(buddyLabel(tr("&Comport:"), cboComport, fraRS232), 0, 0);
     rs232->addWidget(cboComport, 0, 1);
     rs232->addWidget(cmdFindDisplay, 0, 2);
     rs232->addWidget(lblComportDevice, 0, 3);
-    rs232->addWidget(buddyLabel(QStringLiteral("&Baud Rate:"), cboBaudRate, fraRS232), 1, 0);
+    rs232->addWidget(buddyLabel(tr("&Baud Rate:"), cboBaudRate, fraRS232), 1, 0);
     rs232->addWidget(cboBaudRate, 1, 1);
-    auto *parityLabel = buddyLabel(QStringLiteral("&Parity,Data bit,Stop bit:"), cboParity, fraRS232);
+    auto *parityLabel = buddyLabel(tr("&Parity,Data bit,Stop bit:"), cboParity, fraRS232);
     parityLabel->setWordWrap(true);
     rs232->addWidget(parityLabel, 2, 0);
     rs232->addWidget(cboParity, 2, 1);
     rs232->setColumnStretch(3, 1);
 
-    fraMiscellaneous = named(new QGroupBox(QStringLiteral("Miscellaneous"), this), QStringLiteral("fraMiscellaneous"));
-    cmdLightTube = named(new QPushButton(QStringLiteral("Fully Light the Tube"), fraMiscellaneous),
+    fraMiscellaneous = named(new QGroupBox(tr("Miscellaneous"), this), QStringLiteral("fraMiscellaneous"));
+    cmdLightTube = named(new QPushButton(tr("Fully Light the Tube"), fraMiscellaneous),
                          QStringLiteral("cmdLightTube"));
-    cmdFirmwireUpdate = named(new QPushButton(QStringLiteral("Firmware Update"), fraMiscellaneous),
+    cmdFirmwireUpdate = named(new QPushButton(tr("Firmware Update"), fraMiscellaneous),
                               QStringLiteral("cmdFirmwireUpdate"));
-    cmdMis = named(new QPushButton(QStringLiteral("VT100 Mode Test"), fraMiscellaneous), QStringLiteral("cmdMis"));
+    cmdMis = named(new QPushButton(tr("VT100 Mode Test"), fraMiscellaneous), QStringLiteral("cmdMis"));
     cmdMis->setEnabled(false);
     cmdMis->setVisible(false);
     auto *misc = new QHBoxLayout(fraMiscellaneous);
@@ -90,12 +90,12 @@ SettingTab::SettingTab(TabHost &host, QWidget *parent)
     misc->addWidget(cmdMis);
     misc->addStretch(1);
 
-    fraDisplayType = named(new QGroupBox(QStringLiteral("Display type"), this), QStringLiteral("fraDisplayType"));
+    fraDisplayType = named(new QGroupBox(tr("Display type"), this), QStringLiteral("fraDisplayType"));
     cboKDXType = named(new QComboBox(fraDisplayType), QStringLiteral("cboKDXType"));
     cboKDXType->addItems({QStringLiteral("KDXC-P1"), QStringLiteral("KDXC-P2"), QStringLiteral("KDXDA"),
                           QStringLiteral("KDXDB"), QStringLiteral("KDXE")});
     auto *type = new QHBoxLayout(fraDisplayType);
-    type->addWidget(buddyLabel(QStringLiteral("KDX model:"), cboKDXType, fraDisplayType));
+    type->addWidget(buddyLabel(tr("KDX model:"), cboKDXType, fraDisplayType));
     type->addWidget(cboKDXType);
     type->addStretch(1);
 
@@ -191,10 +191,10 @@ void SettingTab::updateComportDevice()
     const QList<platform::PortMap::Entry> entries = map.entries();
     // Each entry of the list says in its tooltip what it stands for.
     for (int i = 0; i < cboComport->count(); ++i) {
-        QString tip = QStringLiteral("not in the port map");
+        QString tip = tr("not in the port map");
         for (const platform::PortMap::Entry &e : entries) {
             if (e.number == i + 1)
-                tip = e.present ? e.target : QStringLiteral("not present (%1)").arg(e.target);
+                tip = e.present ? e.target : tr("not present (%1)").arg(e.target);
         }
         cboComport->setItemData(i, tip, Qt::ToolTipRole);
     }
@@ -204,15 +204,15 @@ void SettingTab::updateComportDevice()
         lblComportDevice->clear();
         return;
     }
-    QString shown = QStringLiteral("not present");
+    QString shown = tr("not present");
     for (const platform::PortMap::Entry &e : entries) {
         if (e.number != number)
             continue;
-        shown = e.present ? e.target : QStringLiteral("not present (%1)").arg(e.target);
+        shown = e.present ? e.target : tr("not present (%1)").arg(e.target);
         break;
     }
-    lblComportDevice->setText(QStringLiteral("device: %1").arg(shown));
-    lblComportDevice->setToolTip(QStringLiteral("COM%1 in the port map %2").arg(number).arg(map.dir()));
+    lblComportDevice->setText(tr("device: %1").arg(shown));
+    lblComportDevice->setToolTip(tr("COM%1 in the port map %2").arg(number).arg(map.dir()));
 }
 
 bool SettingTab::useFound(const QString &baud, const QString &framing)
@@ -240,7 +240,7 @@ void SettingTab::cmdFindDisplay_Click()
     DisplayFinder finder(kdx);
     finder.setStart({kdx.BaudRate(), kdx.Parity()});
     finder.onTrying = [this, port](const DisplayFinder::Setting &s, int n, int total) {
-        m_host.showStatus(QStringLiteral("Looking for the display on %1 at %2 baud, %3 (setting %4 of %5)...")
+        m_host.showStatus(tr("Looking for the display on %1 at %2 baud, %3 (setting %4 of %5)...")
                               .arg(port, s.baud, s.framing)
                               .arg(n)
                               .arg(total));
@@ -253,7 +253,7 @@ void SettingTab::cmdFindDisplay_Click()
     const QString title = platform::app::title();
     switch (r.outcome) {
     case DisplayFinder::Outcome::Cancelled:
-        m_host.showStatus(QStringLiteral("The search for the display was stopped."));
+        m_host.showStatus(tr("The search for the display was stopped."));
         return;
     case DisplayFinder::Outcome::PortFailed:
         m_host.showResult(r.portResult);
@@ -277,7 +277,7 @@ void SettingTab::cmdFindDisplay_Click()
             title, platform::MsgIcon::Exclamation);
         return;
     case DisplayFinder::Outcome::Loader:
-        m_host.showStatus(QStringLiteral("The display is in its firmware loader."));
+        m_host.showStatus(tr("The display is in its firmware loader."));
         platform::dialogs().messageBox(
             QStringLiteral("The display on %1 is in its firmware loader (it answered at %2 baud, %3). Run a "
                            "firmware update, or power it off and on.")
@@ -293,13 +293,13 @@ void SettingTab::cmdFindDisplay_Click()
         version[0] = QLatin1Char('R');
     QString text;
     if (r.framingKnown())
-        text = QStringLiteral("The display on %1 answers at %2 baud, %3. Its firmware version is %4.")
+        text = tr("The display on %1 answers at %2 baud, %3. Its firmware version is %4.")
                    .arg(port, r.baud, r.framings.first(), version);
     else
         text = QStringLiteral("The display on %1 answers at %2 baud. Its firmware version is %3. This line cannot "
                               "tell its framing: the display answered alike with %4.")
                    .arg(port, r.baud, version, r.framings.join(QStringLiteral(", ")));
-    m_host.showStatus(QStringLiteral("The display answers at %1 baud.").arg(r.baud));
+    m_host.showStatus(tr("The display answers at %1 baud.").arg(r.baud));
 
     // The entry of the parity list for a framing, -1 for none.
     auto parityEntry = [this](const QString &framing) {
@@ -327,14 +327,14 @@ void SettingTab::cmdFindDisplay_Click()
     }
     const QString framing = cboParity->itemText(parity);
     QMessageBox box(QMessageBox::Question, title,
-                    text + QStringLiteral(" Use %1 baud, %2 on the Setting tab?").arg(r.baud, framing),
+                    text + tr(" Use %1 baud, %2 on the Setting tab?").arg(r.baud, framing),
                     QMessageBox::NoButton, window());
     box.setObjectName(QStringLiteral("msgFoundDisplay"));
-    QPushButton *use = box.addButton(QStringLiteral("Use These Settings"), QMessageBox::AcceptRole);
+    QPushButton *use = box.addButton(tr("Use These Settings"), QMessageBox::AcceptRole);
     use->setObjectName(QStringLiteral("cmdUseFound"));
     box.addButton(QMessageBox::Close);
     box.setDefaultButton(use);
     box.exec();
     if (box.clickedButton() == use && useFound(r.baud, framing))
-        m_host.showStatus(QStringLiteral("The Setting tab now uses %1 baud, %2.").arg(r.baud, framing));
+        m_host.showStatus(tr("The Setting tab now uses %1 baud, %2.").arg(r.baud, framing));
 }

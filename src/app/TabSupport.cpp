@@ -4,6 +4,7 @@
 #include "SettingsStore.h"
 #include "UpDown.h"
 
+#include <QCoreApplication>
 #include <QAbstractSpinBox>
 #include <QApplication>
 #include <QComboBox>
@@ -97,11 +98,11 @@ void savePosition(const QString &app, const QString &section, const QString &key
 void nameArrows(UpDown *spinner, const QString &what)
 {
     if (auto *up = spinner->findChild<QToolButton *>(QStringLiteral("up"))) {
-        up->setAccessibleName(what + QStringLiteral(" up"));
+        up->setAccessibleName(QCoreApplication::translate("TabSupport", "%1 up").arg(what));
         up->setToolTip(up->accessibleName());
     }
     if (auto *down = spinner->findChild<QToolButton *>(QStringLiteral("down"))) {
-        down->setAccessibleName(what + QStringLiteral(" down"));
+        down->setAccessibleName(QCoreApplication::translate("TabSupport", "%1 down").arg(what));
         down->setToolTip(down->accessibleName());
     }
 }

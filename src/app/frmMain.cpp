@@ -112,21 +112,21 @@ void frmMain::buildUi()
     asciiTab = new AsciiTab(*this);
 
     SSTab1 = named(new QTabWidget(this), QStringLiteral("SSTab1"));
-    SSTab1->addTab(scrolled(settingTab), QStringLiteral("Setting"));
-    SSTab1->addTab(scrolled(nativeTab), QStringLiteral("Main(PRYX)"));
-    SSTab1->addTab(scrolled(epsonTab), QStringLiteral("Adv.(EPSON)"));
-    SSTab1->addTab(scrolled(asciiTab), QStringLiteral("Send by ASCII"));
+    SSTab1->addTab(scrolled(settingTab), tr("Setting"));
+    SSTab1->addTab(scrolled(nativeTab), tr("Main(PRYX)"));
+    SSTab1->addTab(scrolled(epsonTab), tr("Adv.(EPSON)"));
+    SSTab1->addTab(scrolled(asciiTab), tr("Send by ASCII"));
 
-    auto *lblStatus = named(new QLabel(QStringLiteral("Status:"), this), QStringLiteral("lblStatus"));
+    auto *lblStatus = named(new QLabel(tr("Status:"), this), QStringLiteral("lblStatus"));
     txtStatus = named(new QLineEdit(this), QStringLiteral("txtStatus"));
     txtStatus->setReadOnly(true);
     // Read by clicking into it; not a Tab stop, since it shows no focus.
     txtStatus->setFocusPolicy(Qt::ClickFocus);
     lblStatus->setBuddy(txtStatus);
-    cmdExit = named(new QPushButton(QStringLiteral("&Exit"), this), QStringLiteral("cmdExit"));
+    cmdExit = named(new QPushButton(tr("&Exit"), this), QStringLiteral("cmdExit"));
     connect(cmdExit, &QPushButton::clicked, this, &frmMain::cmdExit_Click);
-    cmdCancel = named(new QPushButton(QStringLiteral("Cancel"), this), QStringLiteral("cmdCancel"));
-    cmdCancel->setAccessibleName(QStringLiteral("Stop the running search"));
+    cmdCancel = named(new QPushButton(tr("Cancel"), this), QStringLiteral("cmdCancel"));
+    cmdCancel->setAccessibleName(tr("Stop the running search"));
     cmdCancel->setVisible(false);
     connect(cmdCancel, &QPushButton::clicked, this, [this] {
         if (m_cancel)
@@ -289,9 +289,9 @@ void frmMain::Form_Load()
     platform::app::setTitle(model.title);
     nativeTab->applyCaptions(model);
     if (!model.nativeTabCaption.isEmpty())
-        SSTab1->setTabText(TabNative, model.nativeTabCaption);
+        SSTab1->setTabText(TabNative, DisplayModel::translated(model.nativeTabCaption));
     if (!model.epsonTabCaption.isEmpty())
-        SSTab1->setTabText(TabEpson, model.epsonTabCaption);
+        SSTab1->setTabText(TabEpson, DisplayModel::translated(model.epsonTabCaption));
     setWindowTitle(QStringLiteral("%1 V%2.%3R%4")
                        .arg(model.title)
                        .arg(platform::app::versionMajor())
@@ -377,7 +377,7 @@ void frmMain::endCommand()
 void frmMain::showResult(qint32 result)
 {
     if (result == kdx::OK) {
-        txtStatus->setText(QStringLiteral("OK"));
+        txtStatus->setText(tr("OK"));
         txtStatus->setToolTip(QString());
         return;
     }
@@ -444,12 +444,12 @@ void frmMain::cboKDXType_Click()
     cmdMis->setEnabled(position == 6);
     cmdFirmwireUpdate->setEnabled((position >= 4 && position <= 7) || position == 9);
 
-    const QStringList sets {QStringLiteral("0: U.S.A"), QStringLiteral("1: France"), QStringLiteral("2: Germany"),
-                            QStringLiteral("3: U.K."), QStringLiteral("4: Denmark I"), QStringLiteral("5: Sweden"),
-                            QStringLiteral("6: Italy"), QStringLiteral("7: Spain"), QStringLiteral("8: Japan"),
-                            QStringLiteral("9: Norway"), QStringLiteral("A: Denmark II"),
-                            QStringLiteral("B: East Europe"), QStringLiteral("C: Russian"), QStringLiteral("D: Hebrew"),
-                            QStringLiteral("E: Greek")};
+    const QStringList sets {tr("0: U.S.A"), tr("1: France"), tr("2: Germany"),
+                            tr("3: U.K."), tr("4: Denmark I"), tr("5: Sweden"),
+                            tr("6: Italy"), tr("7: Spain"), tr("8: Japan"),
+                            tr("9: Norway"), tr("A: Denmark II"),
+                            tr("B: East Europe"), tr("C: Russian"), tr("D: Hebrew"),
+                            tr("E: Greek")};
     nativeTab->useShortCodeList(sets);
     epsonTab->useShortNationalList(sets);
 }
@@ -459,7 +459,7 @@ void frmMain::cmdFirmwireUpdate_Click()
     if (commandRefused())
         return;
     platform::dialogs().messageBox(
-        QStringLiteral("Before updating the firmware, please make sure the device baudrate is set to 19200."),
+        tr("Before updating the firmware, please make sure the device baudrate is set to 19200."),
         platform::app::title(), platform::MsgIcon::Exclamation);
     bool passed = false;
     {

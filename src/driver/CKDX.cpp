@@ -9,6 +9,7 @@
 #include "frmCKDX.h"
 #include "modKDX.h"
 
+#include <QCoreApplication>
 #include <QHash>
 
 #include <chrono>
@@ -180,17 +181,19 @@ qint16 CKDX::InBufferCount()
     return n < 0 ? 0 : qint16(qMin(n, 32767));
 }
 
+// The windows show these texts in the user's language; kdxctl installs no
+// translation, so scripts always read the English.
 QString CKDX::ErrorDescription(qint32 i_lResult)
 {
     switch (i_lResult) {
-    case kdx::AlreadyConnected: return QStringLiteral("Device is already connected.");
-    case kdx::OpenFailed: return QStringLiteral("Commport open failed.");
-    case kdx::NotConnected: return QStringLiteral("Device is not connected.");
-    case kdx::NoResponse: return QStringLiteral("Device does not respond.");
-    case kdx::InvalidBaudRate: return QStringLiteral("Invalid Baud Rate");
-    case kdx::Nack: return QStringLiteral("Get Nack");
-    case kdx::InvalidParameter: return QStringLiteral("Invalid parameter.");
-    default: return QStringLiteral("Unknown error code.");
+    case kdx::AlreadyConnected: return QCoreApplication::translate("CKDX", "Device is already connected.");
+    case kdx::OpenFailed: return QCoreApplication::translate("CKDX", "Commport open failed.");
+    case kdx::NotConnected: return QCoreApplication::translate("CKDX", "Device is not connected.");
+    case kdx::NoResponse: return QCoreApplication::translate("CKDX", "Device does not respond.");
+    case kdx::InvalidBaudRate: return QCoreApplication::translate("CKDX", "Invalid Baud Rate");
+    case kdx::Nack: return QCoreApplication::translate("CKDX", "Get Nack");
+    case kdx::InvalidParameter: return QCoreApplication::translate("CKDX", "Invalid parameter.");
+    default: return QCoreApplication::translate("CKDX", "Unknown error code.");
     }
 }
 

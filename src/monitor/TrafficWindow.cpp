@@ -63,8 +63,8 @@ QAbstractButton *TrafficWindow::makeOpenButton(QWidget *window)
 {
     auto *button = new QToolButton(window);
     button->setObjectName(QStringLiteral("cmdTraffic"));
-    button->setText(QStringLiteral("Traffic"));
-    button->setToolTip(QStringLiteral("Every byte on the line, decoded (Ctrl+T)"));
+    button->setText(tr("Traffic"));
+    button->setToolTip(tr("Every byte on the line, decoded (Ctrl+T)"));
     connect(button, &QToolButton::clicked, window, [] { open(); });
     auto *shortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_T), window);
     connect(shortcut, &QShortcut::activated, window, [] { open(); });
@@ -77,21 +77,21 @@ TrafficWindow::TrafficWindow()
     , m_watchRecorder([this](std::vector<TrafficEvent> &&events) { take(std::move(events)); })
 {
     setObjectName(QStringLiteral("frmTraffic"));
-    setWindowTitle(QStringLiteral("Traffic"));
+    setWindowTitle(tr("Traffic"));
     setAttribute(Qt::WA_QuitOnClose, false);
 
-    cmdPause = new QPushButton(QStringLiteral("&Pause"), this);
+    cmdPause = new QPushButton(tr("&Pause"), this);
     cmdPause->setObjectName(QStringLiteral("cmdPause"));
     cmdPause->setCheckable(true);
-    cmdClear = new QPushButton(QStringLiteral("C&lear"), this);
+    cmdClear = new QPushButton(tr("C&lear"), this);
     cmdClear->setObjectName(QStringLiteral("cmdClear"));
     txtFilter = new QLineEdit(this);
     txtFilter->setObjectName(QStringLiteral("txtFilter"));
-    txtFilter->setPlaceholderText(QStringLiteral("Filter"));
+    txtFilter->setPlaceholderText(tr("Filter"));
     txtFilter->setClearButtonEnabled(true);
-    cmdCopy = new QPushButton(QStringLiteral("&Copy"), this);
+    cmdCopy = new QPushButton(tr("&Copy"), this);
     cmdCopy->setObjectName(QStringLiteral("cmdCopy"));
-    cmdSaveAs = new QPushButton(QStringLiteral("Save &As..."), this);
+    cmdSaveAs = new QPushButton(tr("Save &As..."), this);
     cmdSaveAs->setObjectName(QStringLiteral("cmdSaveAs"));
     cmdWatchPort = new QPushButton(this);
     cmdWatchPort->setObjectName(QStringLiteral("cmdWatchPort"));
@@ -254,13 +254,13 @@ bool TrafficWindow::saveTo(const QString &path, QString *error)
 
 void TrafficWindow::saveAs()
 {
-    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save As"), QString(),
-                                                      QStringLiteral("Text files (*.txt);;All files (*)"));
+    const QString path = QFileDialog::getSaveFileName(this, tr("Save As"), QString(),
+                                                      tr("Text files (*.txt);;All files (*)"));
     if (path.isEmpty())
         return;
     QString error;
     if (!saveTo(path, &error))
-        platform::dialogs().messageBox(QStringLiteral("The traffic could not be saved: %1").arg(error), windowTitle(),
+        platform::dialogs().messageBox(tr("The traffic could not be saved: %1").arg(error), windowTitle(),
                                        platform::MsgIcon::Exclamation);
 }
 
@@ -316,12 +316,12 @@ void TrafficWindow::closeEvent(QCloseEvent *event)
 
 QString TrafficWindow::statusText() const
 {
-    QString s = QStringLiteral("%1 events").arg(m_model.rowCount());
+    QString s = tr("%1 events").arg(m_model.rowCount());
     const qint64 dropped = m_model.dropped() + m_heldDropped;
     if (dropped > 0)
-        s += QStringLiteral(", %1 oldest dropped").arg(dropped);
+        s += tr(", %1 oldest dropped").arg(dropped);
     if (m_paused)
-        s += QStringLiteral("; paused, %1 waiting").arg(m_held.size());
+        s += tr("; paused, %1 waiting").arg(m_held.size());
     if (m_watch.running())
         s += QStringLiteral("; watching %1 offered as %2").arg(m_watch.realPort(), m_watch.comName());
     return s;

@@ -4,6 +4,8 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <QLibraryInfo>
+#include <QTranslator>
 
 #include <cstdio>
 
@@ -88,8 +90,25 @@ std::optional<int> answerCommandLine(int argc, char **argv, const Program &progr
     return std::nullopt;
 }
 
+bool installTranslations(const QLocale &locale)
+{
+    // One translator each, replaced when called again.
+    static QTranslator qt;
+    static QTranslator ours;
+    QCoreApplication::removeTranslator(&qt);
+    QCoreApplication::removeTranslator(&ours);
+    if (qt.load(locale, QStringLiteral("qtbase"), QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(&qt);
+    const QString dir = QCoreApplication::applicationDirPath() + QStringLiteral("/../share/kdx-utility/translations");
+    if (!ours.load(locale, QStringLiteral("kdx-utility"), QStringLiteral("_"), dir))
+        return false;
+    QCoreApplication::installTranslator(&ours);
+    return true;
+}
+
 void setUp(const Program &program)
 {
+    installTranslations(QLocale());
     QCoreApplication::setApplicationName(program.name);
     QCoreApplication::setApplicationVersion(app::version());
     QGuiApplication::setDesktopFileName(program.desktopId);

@@ -3,6 +3,7 @@
 // What the two window programs share as desktop applications: --help and
 // --version, the desktop entry they belong to and the window icon.
 
+#include <QLocale>
 #include <QString>
 
 #include <optional>
@@ -28,7 +29,14 @@ QString helpText(const Program &program);
 
 // Names the application after the program, gives it the project's version,
 // ties its windows to the desktop entry (Wayland matches windows to launchers
-// by it) and sets the icon: the installed theme icon, else our own copy.
+// by it), sets the icon (the installed theme icon, else our own copy) and
+// installs the translations for the user's language.
 void setUp(const Program &program);
+
+// Qt's own translations (dialog buttons, context menus) and ours for the first
+// of the locale's languages that has them, from the share folder beside the
+// programs (installed, or the build tree's). No translation leaves the texts
+// in English, as written in the code. True when ours was found.
+bool installTranslations(const QLocale &locale);
 
 } // namespace platform::desktop

@@ -111,38 +111,38 @@ frmMainKDXA::frmMainKDXA(QWidget *parent)
 {
     setObjectName(QStringLiteral("frmMainKDXA"));
 
-    Label1 = label(QStringLiteral("Label1"), QStringLiteral("Connect to:"), this);
+    Label1 = label(QStringLiteral("Label1"), tr("Connect to:"), this);
     cboComport = new QComboBox(this);
     cboComport->setObjectName(QStringLiteral("cboComport"));
-    Command2 = button(QStringLiteral("Command2"), QStringLiteral("Refresh"), this);
+    Command2 = button(QStringLiteral("Command2"), tr("Refresh"), this);
 
-    Label6 = label(QStringLiteral("Label6"), QStringLiteral("Set Cursor Position:"), this);
+    Label6 = label(QStringLiteral("Label6"), tr("Set Cursor Position:"), this);
     txtPosition = numberBox(QStringLiteral("txtPosition"), QStringLiteral("1"), this);
     UpDown2 = spinner(QStringLiteral("UpDown2"), txtPosition, this);
-    Command3 = button(QStringLiteral("Command3"), QStringLiteral("Set"), this);
+    Command3 = button(QStringLiteral("Command3"), tr("Set"), this);
 
-    Label7 = label(QStringLiteral("Label7"), QStringLiteral("Clear Display Range (from ~ to ):"), this);
+    Label7 = label(QStringLiteral("Label7"), tr("Clear Display Range (from ~ to ):"), this);
     txtStart = numberBox(QStringLiteral("txtStart"), QStringLiteral("1"), this);
     UpDown3 = spinner(QStringLiteral("UpDown3"), txtStart, this);
     Label2 = label(QStringLiteral("Label2"), QStringLiteral("~"), this);
     txtEnd = numberBox(QStringLiteral("txtEnd"), QStringLiteral("40"), this);
     UpDown1 = spinner(QStringLiteral("UpDown1"), txtEnd, this);
-    Command4 = button(QStringLiteral("Command4"), QStringLiteral("Set"), this);
+    Command4 = button(QStringLiteral("Command4"), tr("Set"), this);
 
-    Label13 = label(QStringLiteral("Label13"), QStringLiteral("Send Message:"), this);
+    Label13 = label(QStringLiteral("Label13"), tr("Send Message:"), this);
     txtMessage = new QPlainTextEdit(this);
     txtMessage->setObjectName(QStringLiteral("txtMessage"));
     txtMessage->setTabChangesFocus(true);
     txtMessage->setFixedHeight(txtMessage->fontMetrics().lineSpacing() * 3 + 12);
-    Command5 = button(QStringLiteral("Command5"), QStringLiteral("Send"), this);
-    Check1 = new QCheckBox(QStringLiteral("Binary Format"), this);
+    Command5 = button(QStringLiteral("Command5"), tr("Send"), this);
+    Check1 = new QCheckBox(tr("Binary Format"), this);
     Check1->setObjectName(QStringLiteral("Check1"));
 
-    Label26 = label(QStringLiteral("Label26"), QStringLiteral("Status:"), this);
+    Label26 = label(QStringLiteral("Label26"), tr("Status:"), this);
     txtStatus = new QLineEdit(this);
     txtStatus->setObjectName(QStringLiteral("txtStatus"));
     txtStatus->setReadOnly(true);
-    Command1 = button(QStringLiteral("Command1"), QStringLiteral("&Exit"), this);
+    Command1 = button(QStringLiteral("Command1"), tr("&Exit"), this);
 
     auto *grid = new QGridLayout(this);
     grid->setColumnStretch(1, 1);
@@ -235,7 +235,7 @@ void frmMainKDXA::RefreshCommPorts()
     cboComport->clear();
     QStringList ports;
     if (myComm::EnumCommPorts(ports) == 0) {
-        platform::dialogs().messageBox(QStringLiteral("No available comm ports."), platform::app::title(),
+        platform::dialogs().messageBox(tr("No available comm ports."), platform::app::title(),
                                        platform::MsgIcon::Exclamation);
     } else {
         cboComport->addItems(ports);
@@ -253,7 +253,7 @@ void frmMainKDXA::ApplyPortSettings()
 
 void frmMainKDXA::ShowStatus(qint32 i_lResult)
 {
-    txtStatus->setText(i_lResult == kdx::OK ? QStringLiteral("OK") : CKDX::ErrorDescription(i_lResult));
+    txtStatus->setText(i_lResult == kdx::OK ? tr("OK") : CKDX::ErrorDescription(i_lResult));
 }
 
 bool frmMainKDXA::beginAction()
@@ -348,7 +348,7 @@ void frmMainKDXA::Command5_Click()
     QByteArray bytes;
     if (!ByteNotation::parse(messageText(), bytes)) {
         showNormalPointer();
-        platform::dialogs().messageBox(QStringLiteral("Invalid Binary Format"), platform::app::title(),
+        platform::dialogs().messageBox(tr("Invalid Binary Format"), platform::app::title(),
                                        platform::MsgIcon::Exclamation);
         endAction();
         return;

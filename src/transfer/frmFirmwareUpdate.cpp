@@ -59,34 +59,34 @@ frmFirmwareUpdate::frmFirmwareUpdate(CKDX &kdx, QWidget *parent)
     , m_kdx(kdx)
 {
     setObjectName(QStringLiteral("frmFirmwareUpdate"));
-    setWindowTitle(QStringLiteral("Firmware Update"));
+    setWindowTitle(tr("Firmware Update"));
 
     // No buddy: the ampersand shows as itself.
-    Label1 = new QLabel(QStringLiteral("File Name & Path:"), this);
+    Label1 = new QLabel(tr("File Name & Path:"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
     txtFile = new QLineEdit(this);
     txtFile->setObjectName(QStringLiteral("txtFile"));
     txtFile->setMinimumWidth(320);
 
-    Label2 = new QLabel(QStringLiteral("Using Protocol:"), this);
+    Label2 = new QLabel(tr("Using Protocol:"), this);
     Label2->setObjectName(QStringLiteral("Label2"));
     cboProtocol = new QComboBox(this);
     cboProtocol->setObjectName(QStringLiteral("cboProtocol"));
-    cboProtocol->addItems({QStringLiteral("XModem - Checksum"), QStringLiteral("XModem - CRC")});
+    cboProtocol->addItems({tr("XModem - Checksum"), tr("XModem - CRC")});
 
-    Label3 = new QLabel(QStringLiteral("Firmware Code:"), this);
+    Label3 = new QLabel(tr("Firmware Code:"), this);
     Label3->setObjectName(QStringLiteral("Label3"));
     cboType = new QComboBox(this);
     cboType->setObjectName(QStringLiteral("cboType"));
-    cboType->addItems({QStringLiteral("Encripted - PX"), QStringLiteral("Not Encripted - ZX")});
+    cboType->addItems({tr("Encripted - PX"), tr("Not Encripted - ZX")});
 
     pb = new QProgressBar(this);
     pb->setObjectName(QStringLiteral("pb"));
     pb->setRange(0, 100);
     pb->setValue(0);
 
-    const QStringList captions {QStringLiteral("&Send"), QStringLiteral("&Close"),
-                                QStringLiteral("&Browse...")};
+    const QStringList captions {tr("&Send"), tr("&Close"),
+                                tr("&Browse...")};
     for (int i = 0; i < captions.size(); ++i) {
         auto *b = new QPushButton(captions[i], this);
         b->setObjectName(QStringLiteral("cmdCtrl_%1").arg(i));
@@ -187,7 +187,7 @@ void frmFirmwareUpdate::askToStop()
         return;
     }
     auto *box = new QMessageBox(QMessageBox::Question, platform::app::title(),
-                                QStringLiteral("Stop the firmware update?"),
+                                tr("Stop the firmware update?"),
                                 QMessageBox::Yes | QMessageBox::No, this);
     box->setObjectName(QStringLiteral("stopQuestion"));
     box->setDefaultButton(QMessageBox::No);
@@ -272,10 +272,10 @@ void frmFirmwareUpdate::Send()
         m_state = State::Idle;
         setButtonsEnabled(true);
         if (r == kdx::Cancelled)
-            report(QStringLiteral("Firmware Update failed: the update was stopped before the transfer began."),
+            report(tr("Firmware Update failed: the update was stopped before the transfer began."),
                    platform::MsgIcon::Exclamation);
         else
-            report(QStringLiteral("Errcode: %1").arg(r), platform::MsgIcon::None);
+            report(tr("Errcode: %1").arg(r), platform::MsgIcon::None);
         return;
     }
     m_kdx.setCheckSumType(cboProtocol->currentIndex());
@@ -290,7 +290,7 @@ void frmFirmwareUpdate::Send()
 void frmFirmwareUpdate::Browse()
 {
     QString chosen;
-    if (!modGeneral::ShowOpenFileDialog(QStringLiteral("Sending File"), storedFile(),
+    if (!modGeneral::ShowOpenFileDialog(tr("Sending File"), storedFile(),
                                         QStringLiteral("*.*|*.*"), chosen))
         return;
     platform::settings::SaveSetting(fileAppName(), kSectionFile, kKeyFile, chosen);
@@ -311,12 +311,12 @@ void frmFirmwareUpdate::Timer1_Timer()
 void frmFirmwareUpdate::reportEnd()
 {
     if (m_kdx.transferOutcome() == XModemSender::Outcome::Complete) {
-        report(QStringLiteral("Firmware Update OK!"), platform::MsgIcon::Information);
+        report(tr("Firmware Update OK!"), platform::MsgIcon::Information);
         return;
     }
     const QString text = m_kdx.transferOutcomeText();
-    const QString why = text.isEmpty() ? QStringLiteral("the transfer did not complete") : text;
-    report(QStringLiteral("Firmware Update failed: %1.").arg(why), platform::MsgIcon::Exclamation);
+    const QString why = text.isEmpty() ? tr("the transfer did not complete") : text;
+    report(tr("Firmware Update failed: %1.").arg(why), platform::MsgIcon::Exclamation);
 }
 
 void frmFirmwareUpdate::report(const QString &text, platform::MsgIcon icon)

@@ -18,9 +18,9 @@ frmPassword::frmPassword(QWidget *parent)
     : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmPassword"));
-    setWindowTitle(QStringLiteral("Password Required"));
+    setWindowTitle(tr("Password Required"));
 
-    Label1 = new QLabel(QStringLiteral("Enter Password:"), this);
+    Label1 = new QLabel(tr("Enter Password:"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
     txtPassword = new QLineEdit(this);
     txtPassword->setObjectName(QStringLiteral("txtPassword"));
@@ -28,7 +28,7 @@ frmPassword::frmPassword(QWidget *parent)
     // Every typed character shows as '*', whatever the style's own mark.
     txtPassword->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));
 
-    const QStringList captions {QStringLiteral("OK"), QStringLiteral("Cancel")};
+    const QStringList captions {tr("OK"), tr("Cancel")};
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
     for (int i = 0; i < captions.size(); ++i) {
@@ -60,7 +60,7 @@ void frmPassword::cmdCtrl_Click(int Index)
 {
     if (Index == 0) {
         if (txtPassword->text().toUpper() != kPassword) {
-            platform::dialogs().messageBox(QStringLiteral("Invalid Password!"), platform::app::title(),
+            platform::dialogs().messageBox(tr("Invalid Password!"), platform::app::title(),
                                            platform::MsgIcon::Exclamation);
             txtPassword->setFocus();
             txtPassword->selectAll();

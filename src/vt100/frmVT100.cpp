@@ -171,7 +171,7 @@ QColor frmVT100::cursorBackground()
 void frmVT100::buildControls()
 {
     setObjectName(QStringLiteral("frmVT100"));
-    setWindowTitle(QStringLiteral("VT100 Mode Test"));
+    setWindowTitle(tr("VT100 Mode Test"));
     setWindowFlag(Qt::MSWindowsFixedSizeDialogHint, true);
     setFixedSize(px(5700), px(6555));
     // The layout is laid out in the metrics of an 8-point dialog font.
@@ -213,10 +213,10 @@ void frmVT100::buildControls()
         return g;
     };
     Frame4 = makeGroup("Frame4", QString(), twipsRect(0, 2040, 5655, 2295));
-    Frame1 = makeGroup("Frame1", QStringLiteral("Position Cursor"), twipsRect(120, 4080, 2655, 1215));
-    Frame2 = makeGroup("Frame2", QStringLiteral("Contry Code"), twipsRect(2880, 4080, 2655, 1215));
+    Frame1 = makeGroup("Frame1", tr("Position Cursor"), twipsRect(120, 4080, 2655, 1215));
+    Frame2 = makeGroup("Frame2", tr("Contry Code"), twipsRect(2880, 4080, 2655, 1215));
     Frame5 = makeGroup("Frame5", QString(), twipsRect(0, 5520, 2895, 855));
-    Frame3 = makeGroup("Frame3", QStringLiteral("Brightness"), twipsRect(2880, 5520, 2655, 930));
+    Frame3 = makeGroup("Frame3", tr("Brightness"), twipsRect(2880, 5520, 2655, 930));
 
     // Left column: 0, 1, 2, 4; right column: 3, 5, 7, 6; then 8 and 9 below.
     struct Place
@@ -510,10 +510,10 @@ bool frmVT100::requestIdentification()
     QString f[5];
     splitIdentification(reply, f);
     const QString nl = QStringLiteral("\r\n");
-    const QString text = QStringLiteral("Return Code: ") + reply + nl + nl
-        + QStringLiteral("Type of display : ") + f[0] + nl + QStringLiteral("PROM version : ") + f[1] + nl
-        + QStringLiteral("Character set : ") + f[2] + nl + QStringLiteral("Number of lines : ") + f[3] + nl
-        + QStringLiteral("Column/line : ") + f[4];
+    const QString text = tr("Return Code: ") + reply + nl + nl
+        + tr("Type of display : ") + f[0] + nl + tr("PROM version : ") + f[1] + nl
+        + tr("Character set : ") + f[2] + nl + tr("Number of lines : ") + f[3] + nl
+        + tr("Column/line : ") + f[4];
     setBusy(false);
     platform::dialogs().messageBox(text, platform::app::title(), platform::MsgIcon::Information);
     return true;
