@@ -6,6 +6,7 @@ set -euo pipefail
 PACKAGES=(
     cmake ninja-build g++ pkgconf
     qt6-base-dev qt6-serialport-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins libgl-dev
+    qt6-tools-dev qt6-l10n-tools qt6-translations-l10n
     lrzsz socat
     ser2net libtelnet-dev
     clang libclang-rt-14-dev

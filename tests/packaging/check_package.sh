@@ -60,6 +60,7 @@ expected=$(sort <<EOF2
 ./usr/share/icons/hicolor/48x48/apps/$app_id.png
 ./usr/share/icons/hicolor/64x64/apps/$app_id.png
 ./usr/share/icons/hicolor/scalable/apps/$app_id.svg
+./usr/share/kdx-utility/translations/kdx-utility_de.qm
 ./usr/share/man/man1/kdx-sim.1
 ./usr/share/man/man1/kdx-utility.1
 ./usr/share/man/man1/kdxa-utility.1
