@@ -498,6 +498,17 @@
     </message>
 </context>
 <context>
+    <name>FileCheck</name>
+    <message>
+        <source>not a regular file</source>
+        <translation>keine gewöhnliche Datei</translation>
+    </message>
+    <message>
+        <source>the file is empty</source>
+        <translation>die Datei ist leer</translation>
+    </message>
+</context>
+<context>
     <name>NativeTab</name>
     <message>
         <source>GetVersion</source>
@@ -637,6 +648,73 @@
     </message>
 </context>
 <context>
+    <name>OpenFailure</name>
+    <message>
+        <source>%1 is busy: another program has it open; close that program first</source>
+        <translation>%1 ist belegt: ein anderes Programm hat sie geöffnet; dieses Programm zuerst schließen</translation>
+    </message>
+    <message>
+        <source>%1 is in use by %2</source>
+        <translation>%1 wird von %2 benutzt</translation>
+    </message>
+    <message>
+        <source> (lock file %1)</source>
+        <translation> (Sperrdatei %1)</translation>
+    </message>
+    <message>
+        <source>; close that program first</source>
+        <translation>; dieses Programm zuerst schließen</translation>
+    </message>
+    <message>
+        <source>permission denied on %1: the user was added to the group &quot;%2&quot; after logging in; log out and in again</source>
+        <translation>Zugriff auf %1 verweigert: der Benutzer wurde nach der Anmeldung in die Gruppe "%2" aufgenommen; ab- und wieder anmelden</translation>
+    </message>
+    <message>
+        <source>permission denied on %1: the user is not in the group &quot;%2&quot; that owns the device; add it (usermod -aG %2 USER) and log in again</source>
+        <translation>Zugriff auf %1 verweigert: der Benutzer ist nicht in der Gruppe "%2", der das Gerät gehört; ihn aufnehmen (usermod -aG %2 BENUTZER) und neu anmelden</translation>
+    </message>
+    <message>
+        <source> (%1:%2, mode %3)</source>
+        <translation> (%1:%2, Modus %3)</translation>
+    </message>
+    <message>
+        <source>permission denied on %1%2: a udev rule or the administrator must grant this user access</source>
+        <translation>Zugriff auf %1%2 verweigert: eine udev-Regel oder der Administrator muss diesem Benutzer Zugriff geben</translation>
+    </message>
+    <message>
+        <source>%1 is not in the port map (%2)</source>
+        <translation>%1 ist nicht in der Schnittstellenliste (%2)</translation>
+    </message>
+    <message>
+        <source>the line settings &quot;%1&quot; are not ones this port can take</source>
+        <translation>die Leitungseinstellungen "%1" kann diese Schnittstelle nicht annehmen</translation>
+    </message>
+    <message>
+        <source>%1 does not take the line settings &quot;%2&quot;: %3</source>
+        <translation>%1 nimmt die Leitungseinstellungen "%2" nicht an: %3</translation>
+    </message>
+    <message>
+        <source>%1: %2 is not a lock file; the administrator must remove it</source>
+        <translation>%1: %2 ist keine Sperrdatei; der Administrator muss sie entfernen</translation>
+    </message>
+    <message>
+        <source>%1 does not exist: is the adapter plugged in?</source>
+        <translation>%1 gibt es nicht: ist der Adapter eingesteckt?</translation>
+    </message>
+    <message>
+        <source>%1 has no device behind it: is the adapter plugged in?</source>
+        <translation>hinter %1 steht kein Gerät: ist der Adapter eingesteckt?</translation>
+    </message>
+    <message>
+        <source>%1 is not a serial device</source>
+        <translation>%1 ist kein serielles Gerät</translation>
+    </message>
+    <message>
+        <source>%1 does not answer (input/output error): unplug the adapter and plug it in again</source>
+        <translation>%1 antwortet nicht (Ein-/Ausgabefehler): den Adapter aus- und wieder einstecken</translation>
+    </message>
+</context>
+<context>
     <name>SettingTab</name>
     <message>
         <source>RS232 Settings</source>
@@ -748,6 +826,41 @@
     <message>
         <source>%1 down</source>
         <translation>%1 runter</translation>
+    </message>
+</context>
+<context>
+    <name>XModemSender</name>
+    <message>
+        <source>the serial port failed (%1, error %2)</source>
+        <translation>die serielle Schnittstelle fiel aus (%1, Fehler %2)</translation>
+    </message>
+    <message>
+        <source>the transfer was stopped</source>
+        <translation>die Übertragung wurde abgebrochen</translation>
+    </message>
+    <message>
+        <source>the display did not ask for the file</source>
+        <translation>die Anzeige hat die Datei nicht angefordert</translation>
+    </message>
+    <message>
+        <source>the file could not be read (%1)</source>
+        <translation>die Datei ließ sich nicht lesen (%1)</translation>
+    </message>
+    <message>
+        <source>it is empty</source>
+        <translation>sie ist leer</translation>
+    </message>
+    <message>
+        <source>it became shorter while it was sent</source>
+        <translation>sie wurde während des Sendens kürzer</translation>
+    </message>
+    <message>
+        <source>the display cancelled the transfer</source>
+        <translation>die Anzeige hat die Übertragung abgebrochen</translation>
+    </message>
+    <message>
+        <source>the display did not answer</source>
+        <translation>die Anzeige hat nicht geantwortet</translation>
     </message>
 </context>
 <context>
@@ -1047,6 +1160,13 @@
     <message>
         <source>Column/line : </source>
         <translation>Spalten/Zeile: </translation>
+    </message>
+</context>
+<context>
+    <name>modKDX</name>
+    <message>
+        <source>Type mismatch</source>
+        <translation>Typen passen nicht zusammen</translation>
     </message>
 </context>
 <context>

@@ -5,6 +5,8 @@
 #include "AppInfo.h"
 #include "BlockCheck.h"
 
+#include <QCoreApplication>
+
 #include <cmath>
 
 std::array<qint16, 256> g_DisplayCode {};
@@ -14,7 +16,7 @@ namespace modKDX {
 void Delay(double ms)
 {
     if (std::isnan(ms)) {
-        platform::dialogs().messageBox(QStringLiteral("Type mismatch"), platform::app::title(),
+        platform::dialogs().messageBox(QCoreApplication::translate("modKDX", "Type mismatch"), platform::app::title(),
                                        platform::MsgIcon::None);
         return;
     }

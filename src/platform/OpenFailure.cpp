@@ -1,5 +1,6 @@
 #include "OpenFailure.h"
 
+#include <QCoreApplication>
 #include <QStringList>
 
 #include <cerrno>
@@ -13,14 +14,14 @@ namespace {
 QString busy(const OpenFailure &f)
 {
     if (f.holders.isEmpty())
-        return QStringLiteral("%1 is busy: another program has it open; close that program first").arg(f.device);
+        return QCoreApplication::translate("OpenFailure", "%1 is busy: another program has it open; close that program first").arg(f.device);
     QStringList who;
     for (const PortHolder &h : f.holders)
         who << h.text();
-    QString text = QStringLiteral("%1 is in use by %2").arg(f.device, who.join(QStringLiteral(", ")));
+    QString text = QCoreApplication::translate("OpenFailure", "%1 is in use by %2").arg(f.device, who.join(QStringLiteral(", ")));
     if (!f.detail.isEmpty())
-        text += QStringLiteral(" (lock file %1)").arg(f.detail);
-    return text + QStringLiteral("; close that program first");
+        text += QCoreApplication::translate("OpenFailure", " (lock file %1)").arg(f.detail);
+    return text + QCoreApplication::translate("OpenFailure", "; close that program first");
 }
 
 QString permission(const OpenFailure &f)
@@ -28,17 +29,17 @@ QString permission(const OpenFailure &f)
     const bool groupWouldHelp = (f.mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP) && f.groupId != 0
         && !f.groupName.isEmpty();
     if (groupWouldHelp && f.listedInGroup)
-        return QStringLiteral("permission denied on %1: the user was added to the group \"%2\" after logging "
+        return QCoreApplication::translate("OpenFailure", "permission denied on %1: the user was added to the group \"%2\" after logging "
                               "in; log out and in again")
             .arg(f.device, f.groupName);
     if (groupWouldHelp)
-        return QStringLiteral("permission denied on %1: the user is not in the group \"%2\" that owns "
+        return QCoreApplication::translate("OpenFailure", "permission denied on %1: the user is not in the group \"%2\" that owns "
                               "the device; add it (usermod -aG %2 USER) and log in again")
             .arg(f.device, f.groupName);
     QString owner;
     if (!f.ownerName.isEmpty() && !f.groupName.isEmpty())
-        owner = QStringLiteral(" (%1:%2, mode %3)").arg(f.ownerName, f.groupName).arg(f.mode & 07777, 4, 8, QLatin1Char('0'));
-    return QStringLiteral("permission denied on %1%2: a udev rule or the administrator must grant this user access")
+        owner = QCoreApplication::translate("OpenFailure", " (%1:%2, mode %3)").arg(f.ownerName, f.groupName).arg(f.mode & 07777, 4, 8, QLatin1Char('0'));
+    return QCoreApplication::translate("OpenFailure", "permission denied on %1%2: a udev rule or the administrator must grant this user access")
         .arg(f.device, owner);
 }
 
@@ -50,11 +51,11 @@ QString OpenFailure::hint(const QString &portName) const
     case Cause::None:
         return QString();
     case Cause::NotInPortMap:
-        return QStringLiteral("%1 is not in the port map (%2)").arg(portName, detail);
+        return QCoreApplication::translate("OpenFailure", "%1 is not in the port map (%2)").arg(portName, detail);
     case Cause::SettingsRejected:
-        return QStringLiteral("the line settings \"%1\" are not ones this port can take").arg(settings);
+        return QCoreApplication::translate("OpenFailure", "the line settings \"%1\" are not ones this port can take").arg(settings);
     case Cause::SettingsRefused:
-        return QStringLiteral("%1 does not take the line settings \"%2\": %3").arg(device, settings, detail);
+        return QCoreApplication::translate("OpenFailure", "%1 does not take the line settings \"%2\": %3").arg(device, settings, detail);
     case Cause::Locked:
     case Cause::Held:
         return busy(*this);
@@ -66,7 +67,7 @@ QString OpenFailure::hint(const QString &portName) const
                      ? QStringLiteral("restart the program at the far end of the pseudo-terminal")
                      : QStringLiteral("unplug the adapter and plug it in again"));
     case Cause::LockFileInvalid:
-        return QStringLiteral("%1: %2 is not a lock file; the administrator must remove it").arg(device, detail);
+        return QCoreApplication::translate("OpenFailure", "%1: %2 is not a lock file; the administrator must remove it").arg(device, detail);
     case Cause::System:
         break;
     }
@@ -77,14 +78,14 @@ QString OpenFailure::hint(const QString &portName) const
     case EBUSY:
         return busy(*this);
     case ENOENT:
-        return QStringLiteral("%1 does not exist: is the adapter plugged in?").arg(device);
+        return QCoreApplication::translate("OpenFailure", "%1 does not exist: is the adapter plugged in?").arg(device);
     case ENXIO:
     case ENODEV:
-        return QStringLiteral("%1 has no device behind it: is the adapter plugged in?").arg(device);
+        return QCoreApplication::translate("OpenFailure", "%1 has no device behind it: is the adapter plugged in?").arg(device);
     case ENOTTY:
-        return QStringLiteral("%1 is not a serial device").arg(device);
+        return QCoreApplication::translate("OpenFailure", "%1 is not a serial device").arg(device);
     case EIO:
-        return QStringLiteral("%1 does not answer (input/output error): unplug the adapter and plug it in again")
+        return QCoreApplication::translate("OpenFailure", "%1 does not answer (input/output error): unplug the adapter and plug it in again")
             .arg(device);
     default:
         return QStringLiteral("%1: %2").arg(device, QString::fromLocal8Bit(std::strerror(error)));

@@ -1,5 +1,6 @@
 #include "FileCheck.h"
 
+#include <QCoreApplication>
 #include <QFile>
 
 #include <cerrno>
@@ -22,7 +23,7 @@ bool failWith(int number, Fault &fault)
 bool notRegular(Fault &fault)
 {
     fault.number = 0;
-    fault.description = QStringLiteral("not a regular file");
+    fault.description = QCoreApplication::translate("FileCheck", "not a regular file");
     return false;
 }
 
@@ -65,7 +66,7 @@ bool checkFirmwareFile(const QString &path, Fault &fault)
         return false;
     if (file.size() == 0) {
         fault.number = 0;
-        fault.description = QStringLiteral("the file is empty");
+        fault.description = QCoreApplication::translate("FileCheck", "the file is empty");
         return false;
     }
     return true;

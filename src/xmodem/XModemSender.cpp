@@ -6,6 +6,7 @@
 #include "ResultCode.h"
 #include "SerialPort.h"
 
+#include <QCoreApplication>
 #include <QFile>
 
 #include <chrono>
@@ -67,7 +68,7 @@ bool XModemSender::portFailed()
 {
     const platform::PortFault f = m_line.port.lastFault();
     setOutcome(Outcome::PortFault,
-               QStringLiteral("the serial port failed (%1, error %2)").arg(f.description).arg(f.number));
+               QCoreApplication::translate("XModemSender", "the serial port failed (%1, error %2)").arg(f.description).arg(f.number));
     return false;
 }
 
@@ -75,7 +76,7 @@ bool XModemSender::stopped()
 {
     if (!m_blnStop)
         return false;
-    setOutcome(Outcome::Stopped, QStringLiteral("the transfer was stopped"));
+    setOutcome(Outcome::Stopped, QCoreApplication::translate("XModemSender", "the transfer was stopped"));
     return true;
 }
 
@@ -128,7 +129,7 @@ bool XModemSender::awaitStartRequest()
         if (seen.contains(start))
             return true;
     }
-    setOutcome(Outcome::NoStartRequest, QStringLiteral("the display did not ask for the file"));
+    setOutcome(Outcome::NoStartRequest, QCoreApplication::translate("XModemSender", "the display did not ask for the file"));
     return false;
 }
 
@@ -136,7 +137,7 @@ void XModemSender::sendFile()
 {
     QFile file;
     auto fileFailed = [&](const QString &why) {
-        setOutcome(Outcome::FileFault, QStringLiteral("the file could not be read (%1)").arg(why));
+        setOutcome(Outcome::FileFault, QCoreApplication::translate("XModemSender", "the file could not be read (%1)").arg(why));
     };
     fileCheck::Fault fault;
     if (!fileCheck::openRegularFile(m_sFile, file, fault)) {
@@ -146,12 +147,12 @@ void XModemSender::sendFile()
     const qint64 length = file.size();
     // EOT for no blocks would tell the loader that an empty image is complete.
     if (length == 0) {
-        fileFailed(QStringLiteral("it is empty"));
+        fileFailed(QCoreApplication::translate("XModemSender", "it is empty"));
         return;
     }
     const qint64 fullBlocks = length / kBlockSize;
     const qint64 rest = length % kBlockSize;
-    const QString shorter = QStringLiteral("it became shorter while it was sent");
+    const QString shorter = QCoreApplication::translate("XModemSender", "it became shorter while it was sent");
 
     for (qint64 i = 1; i <= fullBlocks; ++i) {
         // A display that accepts every block at once never lets a block's wait
@@ -266,7 +267,7 @@ qint32 XModemSender::SendBlock(const QByteArray &data, qint32 block)
             if (first == kACK)
                 return kdx::OK;
             if (first == kCAN) {
-                setOutcome(Outcome::Cancelled, QStringLiteral("the display cancelled the transfer"));
+                setOutcome(Outcome::Cancelled, QCoreApplication::translate("XModemSender", "the display cancelled the transfer"));
                 return kdx::Cancelled;
             }
             if (first == kCrcRequest) {
@@ -283,7 +284,7 @@ qint32 XModemSender::SendBlock(const QByteArray &data, qint32 block)
             }
         }
         if (counter > kMaxAttempts) {
-            setOutcome(Outcome::NoAnswer, QStringLiteral("the display did not answer"));
+            setOutcome(Outcome::NoAnswer, QCoreApplication::translate("XModemSender", "the display did not answer"));
             return kdx::NoResponse;
         }
         if (stopped())
