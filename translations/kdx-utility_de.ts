@@ -667,11 +667,11 @@
     </message>
     <message>
         <source>permission denied on %1: the user was added to the group &quot;%2&quot; after logging in; log out and in again</source>
-        <translation>Zugriff auf %1 verweigert: der Benutzer wurde nach der Anmeldung in die Gruppe "%2" aufgenommen; ab- und wieder anmelden</translation>
+        <translation>Zugriff auf %1 verweigert: der Benutzer wurde nach der Anmeldung in die Gruppe &quot;%2&quot; aufgenommen; ab- und wieder anmelden</translation>
     </message>
     <message>
         <source>permission denied on %1: the user is not in the group &quot;%2&quot; that owns the device; add it (usermod -aG %2 USER) and log in again</source>
-        <translation>Zugriff auf %1 verweigert: der Benutzer ist nicht in der Gruppe "%2", der das Gerät gehört; ihn aufnehmen (usermod -aG %2 BENUTZER) und neu anmelden</translation>
+        <translation>Zugriff auf %1 verweigert: der Benutzer ist nicht in der Gruppe &quot;%2&quot;, der das Gerät gehört; ihn aufnehmen (usermod -aG %2 BENUTZER) und neu anmelden</translation>
     </message>
     <message>
         <source> (%1:%2, mode %3)</source>
@@ -687,11 +687,11 @@
     </message>
     <message>
         <source>the line settings &quot;%1&quot; are not ones this port can take</source>
-        <translation>die Leitungseinstellungen "%1" kann diese Schnittstelle nicht annehmen</translation>
+        <translation>die Leitungseinstellungen &quot;%1&quot; kann diese Schnittstelle nicht annehmen</translation>
     </message>
     <message>
         <source>%1 does not take the line settings &quot;%2&quot;: %3</source>
-        <translation>%1 nimmt die Leitungseinstellungen "%2" nicht an: %3</translation>
+        <translation>%1 nimmt die Leitungseinstellungen &quot;%2&quot; nicht an: %3</translation>
     </message>
     <message>
         <source>%1: %2 is not a lock file; the administrator must remove it</source>
@@ -1167,6 +1167,53 @@
     <message>
         <source>Type mismatch</source>
         <translation>Typen passen nicht zusammen</translation>
+    </message>
+</context>
+<context>
+    <name>monitor::DisplayView</name>
+    <message>
+        <source>Display picture</source>
+        <translation>Bild der Anzeige</translation>
+    </message>
+    <message>
+        <source>Rows and columns of the display</source>
+        <translation>Zeilen und Spalten der Anzeige</translation>
+    </message>
+    <message>
+        <source>&amp;Blank</source>
+        <translation>&amp;Neu beginnen</translation>
+    </message>
+    <message>
+        <source>Start the picture again from a blank display</source>
+        <translation>Das Bild wieder mit einer leeren Anzeige beginnen</translation>
+    </message>
+    <message>
+        <source>cursor %1,%2%3</source>
+        <translation>Cursor %1,%2%3</translation>
+    </message>
+    <message>
+        <source> shown</source>
+        <translation> sichtbar</translation>
+    </message>
+    <message>
+        <source>text dark</source>
+        <translation>Text dunkel</translation>
+    </message>
+    <message>
+        <source>blink %1</source>
+        <translation>Blinken %1</translation>
+    </message>
+    <message>
+        <source>lamp test</source>
+        <translation>Lampentest</translation>
+    </message>
+    <message>
+        <source>demo</source>
+        <translation>Demo</translation>
+    </message>
+    <message>
+        <source>firmware loader</source>
+        <translation>Firmware-Lader</translation>
     </message>
 </context>
 <context>

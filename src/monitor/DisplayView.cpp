@@ -51,15 +51,15 @@ DisplayView::DisplayView(QWidget *parent)
 {
     setObjectName(QStringLiteral("picDisplay"));
     setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    setAccessibleName(QStringLiteral("Display picture"));
+    setAccessibleName(tr("Display picture"));
 
     cboSize = new QComboBox(this);
     cboSize->setObjectName(QStringLiteral("cboDisplaySize"));
     cboSize->addItems(sizeNames());
-    cboSize->setToolTip(QStringLiteral("Rows and columns of the display"));
-    auto *cmdReset = new QPushButton(QStringLiteral("&Blank"), this);
+    cboSize->setToolTip(tr("Rows and columns of the display"));
+    auto *cmdReset = new QPushButton(tr("&Blank"), this);
     cmdReset->setObjectName(QStringLiteral("cmdDisplayBlank"));
-    cmdReset->setToolTip(QStringLiteral("Start the picture again from a blank display"));
+    cmdReset->setToolTip(tr("Start the picture again from a blank display"));
     lblState = new QLabel(this);
     lblState->setObjectName(QStringLiteral("lblDisplayState"));
 
@@ -159,20 +159,20 @@ QString DisplayView::statusText() const
 {
     const kdxdisplay::VfdModel &m = *m_model;
     QStringList parts;
-    parts << QStringLiteral("cursor %1,%2%3")
+    parts << tr("cursor %1,%2%3")
                  .arg(m.cursorRow() + 1)
                  .arg(m.cursorCol() + 1)
-                 .arg(m.cursorVisible() ? QStringLiteral(" shown") : QString());
+                 .arg(m.cursorVisible() ? tr(" shown") : QString());
     if (m.blink() == 255)
-        parts << QStringLiteral("text dark");
+        parts << tr("text dark");
     else if (m.blink() > 0)
-        parts << QStringLiteral("blink %1").arg(m.blink());
+        parts << tr("blink %1").arg(m.blink());
     if (m.lampTest())
-        parts << QStringLiteral("lamp test");
+        parts << tr("lamp test");
     if (m.demoRunning())
-        parts << QStringLiteral("demo");
+        parts << tr("demo");
     if (m.inLoader())
-        parts << QStringLiteral("firmware loader");
+        parts << tr("firmware loader");
     return parts.join(QLatin1String(" | "));
 }
 
