@@ -713,6 +713,18 @@
         <source>%1 does not answer (input/output error): unplug the adapter and plug it in again</source>
         <translation>%1 antwortet nicht (Ein-/Ausgabefehler): den Adapter aus- und wieder einstecken</translation>
     </message>
+    <message>
+        <source>%1 was left in exclusive mode by a program that has ended; only root can open it past that: run the command once as root (sudo), which clears it, or %2</source>
+        <translation>%1 wurde von einem beendeten Programm im exklusiven Modus hinterlassen; nur root kann es so öffnen: den Befehl einmal als root (sudo) ausführen, was das aufhebt, oder %2</translation>
+    </message>
+    <message>
+        <source>restart the program at the far end of the pseudo-terminal</source>
+        <translation>das Programm am anderen Ende des Pseudoterminals neu starten</translation>
+    </message>
+    <message>
+        <source>unplug the adapter and plug it in again</source>
+        <translation>den Adapter aus- und wieder einstecken</translation>
+    </message>
 </context>
 <context>
     <name>SettingTab</name>
@@ -1269,6 +1281,81 @@
     <message>
         <source>; paused, %1 waiting</source>
         <translation>; angehalten, %1 wartend</translation>
+    </message>
+    <message>
+        <source>The port cannot be watched: %1</source>
+        <translation>Die Schnittstelle lässt sich nicht beobachten: %1</translation>
+    </message>
+    <message>
+        <source>Watching stopped: %1</source>
+        <translation>Beobachten beendet: %1</translation>
+    </message>
+    <message>
+        <source>Stop &amp;Watching</source>
+        <translation>&amp;Beobachten beenden</translation>
+    </message>
+    <message>
+        <source>&amp;Watch a Port...</source>
+        <translation>Schnittstelle &amp;beobachten...</translation>
+    </message>
+    <message>
+        <source>Take %1 away from the program and let the display&apos;s port go</source>
+        <translation>%1 dem Programm wegnehmen und die Schnittstelle der Anzeige freigeben</translation>
+    </message>
+    <message>
+        <source>Offer a COM name to the program that drives a display and show what passes</source>
+        <translation>Dem Programm, das eine Anzeige ansteuert, einen COM-Namen anbieten und zeigen, was durchgeht</translation>
+    </message>
+    <message>
+        <source>; watching %1 offered as %2</source>
+        <translation>; beobachte %1, angeboten als %2</translation>
+    </message>
+</context>
+<context>
+    <name>monitor::frmWatchPort</name>
+    <message>
+        <source>Watch a Port</source>
+        <translation>Schnittstelle beobachten</translation>
+    </message>
+    <message>
+        <source>COM1, /dev/ttyUSB0 or rfc2217://host:4001</source>
+        <translation>COM1, /dev/ttyUSB0 oder rfc2217://host:4001</translation>
+    </message>
+    <message>
+        <source>The display&apos;s port</source>
+        <translation>Die Schnittstelle der Anzeige</translation>
+    </message>
+    <message>
+        <source>The COM name offered to the program</source>
+        <translation>Der dem Programm angebotene COM-Name</translation>
+    </message>
+    <message>
+        <source>Baud rate until the program sets its own</source>
+        <translation>Baudrate, bis das Programm eine eigene setzt</translation>
+    </message>
+    <message>
+        <source>Parity, data and stop bits</source>
+        <translation>Parität, Daten- und Stoppbits</translation>
+    </message>
+    <message>
+        <source>&amp;Watch</source>
+        <translation>Beobachten &amp;starten</translation>
+    </message>
+    <message>
+        <source>&amp;Display&apos;s port:</source>
+        <translation>Schnittstelle der &amp;Anzeige:</translation>
+    </message>
+    <message>
+        <source>&amp;Offer to the program as:</source>
+        <translation>Dem Programm anbieten a&amp;ls:</translation>
+    </message>
+    <message>
+        <source>&amp;Baud rate:</source>
+        <translation>&amp;Baudrate:</translation>
+    </message>
+    <message>
+        <source>&amp;Parity:</source>
+        <translation>&amp;Parität:</translation>
     </message>
 </context>
 </TS>

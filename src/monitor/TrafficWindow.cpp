@@ -280,7 +280,7 @@ void TrafficWindow::watchPort()
     QApplication::restoreOverrideCursor();
     updateWatchButton();
     if (!started)
-        platform::dialogs().messageBox(QStringLiteral("The port cannot be watched: %1").arg(m_watch.error()),
+        platform::dialogs().messageBox(tr("The port cannot be watched: %1").arg(m_watch.error()),
                                        windowTitle(), platform::MsgIcon::Exclamation);
 }
 
@@ -288,18 +288,18 @@ void TrafficWindow::watchEnded()
 {
     flush();
     updateWatchButton();
-    platform::dialogs().messageBox(QStringLiteral("Watching stopped: %1").arg(m_watch.error()), windowTitle(),
+    platform::dialogs().messageBox(tr("Watching stopped: %1").arg(m_watch.error()), windowTitle(),
                                    platform::MsgIcon::Exclamation);
 }
 
 void TrafficWindow::updateWatchButton()
 {
     const bool on = m_watch.running();
-    cmdWatchPort->setText(on ? QStringLiteral("Stop &Watching") : QStringLiteral("&Watch a Port..."));
-    cmdWatchPort->setToolTip(on ? QStringLiteral("Take %1 away from the program and let the display's port go")
+    cmdWatchPort->setText(on ? tr("Stop &Watching") : tr("&Watch a Port..."));
+    cmdWatchPort->setToolTip(on ? tr("Take %1 away from the program and let the display's port go")
                                       .arg(m_watch.comName())
-                                : QStringLiteral("Offer a COM name to the program that drives a display and show "
-                                                 "what passes"));
+                                : tr("Offer a COM name to the program that drives a display and show "
+                                     "what passes"));
     if (lblStatus)
         updateStatus();
 }
@@ -323,7 +323,7 @@ QString TrafficWindow::statusText() const
     if (m_paused)
         s += tr("; paused, %1 waiting").arg(m_held.size());
     if (m_watch.running())
-        s += QStringLiteral("; watching %1 offered as %2").arg(m_watch.realPort(), m_watch.comName());
+        s += tr("; watching %1 offered as %2").arg(m_watch.realPort(), m_watch.comName());
     return s;
 }
 

@@ -24,7 +24,7 @@ frmWatchPort::frmWatchPort(QWidget *parent)
     : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmWatchPort"));
-    setWindowTitle(QStringLiteral("Watch a Port"));
+    setWindowTitle(tr("Watch a Port"));
 
     auto *intro = new QLabel(QStringLiteral("The program that drives the display opens the COM name offered "
                                             "here instead of the display's port; everything passes through "
@@ -45,37 +45,37 @@ frmWatchPort::frmWatchPort(QWidget *parent)
         cboPort->addItem(name);
         cboPort->setItemData(cboPort->count() - 1, device.isEmpty() ? map.urlOf(n) : device, Qt::ToolTipRole);
     }
-    cboPort->lineEdit()->setPlaceholderText(QStringLiteral("COM1, /dev/ttyUSB0 or rfc2217://host:4001"));
-    cboPort->setAccessibleName(QStringLiteral("The display's port"));
+    cboPort->lineEdit()->setPlaceholderText(tr("COM1, /dev/ttyUSB0 or rfc2217://host:4001"));
+    cboPort->setAccessibleName(tr("The display's port"));
 
     cboOffer = new QComboBox(this);
     cboOffer->setObjectName(QStringLiteral("cboOffer"));
     cboOffer->setEditable(true);
     cboOffer->addItem(platform::PortMap::linkName(map.lowestFreeNumber()));
-    cboOffer->setAccessibleName(QStringLiteral("The COM name offered to the program"));
+    cboOffer->setAccessibleName(tr("The COM name offered to the program"));
 
     cboBaudRate = new QComboBox(this);
     cboBaudRate->setObjectName(QStringLiteral("cboBaudRate"));
     for (const char *rate : kBaudRates)
         cboBaudRate->addItem(QString::fromLatin1(rate));
     cboBaudRate->setCurrentText(QStringLiteral("19200"));
-    cboBaudRate->setAccessibleName(QStringLiteral("Baud rate until the program sets its own"));
+    cboBaudRate->setAccessibleName(tr("Baud rate until the program sets its own"));
     cboParity = new QComboBox(this);
     cboParity->setObjectName(QStringLiteral("cboParity"));
     for (const char *framing : kFramings)
         cboParity->addItem(QString::fromLatin1(framing));
-    cboParity->setAccessibleName(QStringLiteral("Parity, data and stop bits"));
+    cboParity->setAccessibleName(tr("Parity, data and stop bits"));
 
     auto *buttons = new QDialogButtonBox(this);
-    cmdWatch = buttons->addButton(QStringLiteral("&Watch"), QDialogButtonBox::AcceptRole);
+    cmdWatch = buttons->addButton(tr("&Watch"), QDialogButtonBox::AcceptRole);
     cmdWatch->setObjectName(QStringLiteral("cmdWatch"));
     buttons->addButton(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("cmdCancel"));
 
     auto *form = new QFormLayout;
-    form->addRow(QStringLiteral("&Display's port:"), cboPort);
-    form->addRow(QStringLiteral("&Offer to the program as:"), cboOffer);
-    form->addRow(QStringLiteral("&Baud rate:"), cboBaudRate);
-    form->addRow(QStringLiteral("&Parity:"), cboParity);
+    form->addRow(tr("&Display's port:"), cboPort);
+    form->addRow(tr("&Offer to the program as:"), cboOffer);
+    form->addRow(tr("&Baud rate:"), cboBaudRate);
+    form->addRow(tr("&Parity:"), cboParity);
     auto *note = new QLabel(QStringLiteral("The rate and stop bits the program sets are applied to the display's "
                                            "port; parity and data bits stay as chosen here."),
                             this);

@@ -60,12 +60,14 @@ QString OpenFailure::hint(const QString &portName) const
     case Cause::Held:
         return busy(*this);
     case Cause::StaleExclusive:
-        return QStringLiteral("%1 was left in exclusive mode by a program that has ended; only root can open it "
-                              "past that: run the command once as root (sudo), which clears it, or %2")
+        return QCoreApplication::translate("OpenFailure",
+                                           "%1 was left in exclusive mode by a program that has ended; only root "
+                                           "can open it past that: run the command once as root (sudo), which "
+                                           "clears it, or %2")
             .arg(device,
                  device.startsWith(QLatin1String("/dev/pts/"))
-                     ? QStringLiteral("restart the program at the far end of the pseudo-terminal")
-                     : QStringLiteral("unplug the adapter and plug it in again"));
+                     ? QCoreApplication::translate("OpenFailure", "restart the program at the far end of the pseudo-terminal")
+                     : QCoreApplication::translate("OpenFailure", "unplug the adapter and plug it in again"));
     case Cause::LockFileInvalid:
         return QCoreApplication::translate("OpenFailure", "%1: %2 is not a lock file; the administrator must remove it").arg(device, detail);
     case Cause::System:
