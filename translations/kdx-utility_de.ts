@@ -496,6 +496,10 @@
         <source>normal</source>
         <translation>normal</translation>
     </message>
+    <message>
+        <source>Set Position(coordinate)</source>
+        <translation>Position setzen (Koordinate)</translation>
+    </message>
 </context>
 <context>
     <name>FileCheck</name>
@@ -827,6 +831,34 @@
     <message>
         <source>The Setting tab now uses %1 baud, %2.</source>
         <translation>Die Registerkarte Einstellungen verwendet jetzt %1 Baud, %2.</translation>
+    </message>
+    <message>
+        <source>Find the display&apos;s line settings</source>
+        <translation>Die Leitungseinstellungen der Anzeige finden</translation>
+    </message>
+    <message>
+        <source>There is nothing to find on a raw TCP port.</source>
+        <translation>Auf einer reinen TCP-Schnittstelle gibt es nichts zu suchen.</translation>
+    </message>
+    <message>
+        <source>%1 is a raw TCP port: its rate and framing stay as the server has them, so there is nothing to try. Give the server&apos;s port an rfc2217:// address, or look for the display on the machine it hangs off.</source>
+        <translation>%1 ist eine reine TCP-Schnittstelle: Baudrate und Rahmen bleiben, wie der Server sie eingestellt hat, es gibt also nichts zu probieren. Geben Sie der Schnittstelle des Servers eine rfc2217://-Adresse, oder suchen Sie die Anzeige an dem Rechner, an dem sie hängt.</translation>
+    </message>
+    <message>
+        <source>No display answered on %1 at any of the %2 line settings. Check that the display has power, that its cable is plugged in, and that %1 is the port it is on.</source>
+        <translation>Auf %1 hat bei keiner der %2 Leitungseinstellungen eine Anzeige geantwortet. Prüfen Sie, ob die Anzeige Strom hat, ob ihr Kabel steckt und ob sie an %1 hängt.</translation>
+    </message>
+    <message>
+        <source>The display on %1 is in its firmware loader (it answered at %2 baud, %3). Run a firmware update, or power it off and on.</source>
+        <translation>Die Anzeige an %1 ist in ihrem Firmware-Lader (sie antwortete bei %2 Baud, %3). Führen Sie ein Firmware-Update durch, oder schalten Sie sie aus und wieder ein.</translation>
+    </message>
+    <message>
+        <source>The display on %1 answers at %2 baud. Its firmware version is %3. This line cannot tell its framing: the display answered alike with %4.</source>
+        <translation>Die Anzeige an %1 antwortet bei %2 Baud. Ihre Firmware-Version ist %3. Diese Leitung kann den Rahmen nicht unterscheiden: Die Anzeige antwortete gleich bei %4.</translation>
+    </message>
+    <message>
+        <source> This window has no setting for it. Bring the display to a rate this window lists with kdxctl, for example: kdxctl --port %1 --baud %2 --parity %3 set-baud 19200 N,8,1</source>
+        <translation> Dieses Fenster hat dafür keine Einstellung. Stellen Sie die Anzeige mit kdxctl auf eine Baudrate um, die dieses Fenster anbietet, zum Beispiel: kdxctl --port %1 --baud %2 --parity %3 set-baud 19200 N,8,1</translation>
     </message>
 </context>
 <context>
@@ -1356,6 +1388,14 @@
     <message>
         <source>&amp;Parity:</source>
         <translation>&amp;Parität:</translation>
+    </message>
+    <message>
+        <source>The program that drives the display opens the COM name offered here instead of the display&apos;s port; everything passes through unchanged and shows in the Traffic window.</source>
+        <translation>Das Programm, das die Anzeige ansteuert, öffnet den hier angebotenen COM-Namen statt der Schnittstelle der Anzeige; alles geht unverändert durch und erscheint im Fenster Datenverkehr.</translation>
+    </message>
+    <message>
+        <source>The rate and stop bits the program sets are applied to the display&apos;s port; parity and data bits stay as chosen here.</source>
+        <translation>Baudrate und Stoppbits, die das Programm setzt, gelten für die Schnittstelle der Anzeige; Parität und Datenbits bleiben wie hier gewählt.</translation>
     </message>
 </context>
 </TS>

@@ -182,7 +182,7 @@ void EpsonTab::buildCursorFrame(QWidget *frame)
     position->addStretch(1);
     auto *cursor = new QVBoxLayout(frame);
     cursor->addLayout(moves);
-    auto *caption = new QLabel(QStringLiteral("Set Position(coordinate)"), frame);
+    auto *caption = new QLabel(tr("Set Position(coordinate)"), frame);
     caption->setWordWrap(true);
     cursor->addWidget(caption);
     cursor->addLayout(position);

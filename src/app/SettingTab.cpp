@@ -56,7 +56,7 @@ SettingTab::SettingTab(TabHost &host, QWidget *parent)
     cboComport = named(new PortList(this, fraRS232), QStringLiteral("cboComport"));
     cmdFindDisplay = named(new QPushButton(tr("Find &Display"), fraRS232), QStringLiteral("cmdFindDisplay"));
     cmdFindDisplay->setToolTip(tr("Ask the display for its version at every rate and framing it has."));
-    cmdFindDisplay->setAccessibleName(QStringLiteral("Find the display's line settings"));
+    cmdFindDisplay->setAccessibleName(tr("Find the display's line settings"));
     lblComportDevice = named(new QLabel(fraRS232), QStringLiteral("lblComportDevice"));
     lblComportDevice->setTextFormat(Qt::PlainText);
     lblComportDevice->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -259,19 +259,19 @@ void SettingTab::cmdFindDisplay_Click()
         m_host.showResult(r.portResult);
         return;
     case DisplayFinder::Outcome::NoLineSettings:
-        m_host.showStatus(QStringLiteral("There is nothing to find on a raw TCP port."));
+        m_host.showStatus(tr("There is nothing to find on a raw TCP port."));
         platform::dialogs().messageBox(
-            QStringLiteral("%1 is a raw TCP port: its rate and framing stay as the server has them, so there is "
-                           "nothing to try. Give the server's port an rfc2217:// address, or look for the display "
-                           "on the machine it hangs off.")
+            tr("%1 is a raw TCP port: its rate and framing stay as the server has them, so there is "
+               "nothing to try. Give the server's port an rfc2217:// address, or look for the display "
+               "on the machine it hangs off.")
                 .arg(port),
             title, platform::MsgIcon::Exclamation);
         return;
     case DisplayFinder::Outcome::NotFound:
         m_host.showResult(kdx::NoResponse);
         platform::dialogs().messageBox(
-            QStringLiteral("No display answered on %1 at any of the %2 line settings. Check that the display "
-                           "has power, that its cable is plugged in, and that %1 is the port it is on.")
+            tr("No display answered on %1 at any of the %2 line settings. Check that the display "
+               "has power, that its cable is plugged in, and that %1 is the port it is on.")
                 .arg(port)
                 .arg(r.settingsTried),
             title, platform::MsgIcon::Exclamation);
@@ -279,8 +279,8 @@ void SettingTab::cmdFindDisplay_Click()
     case DisplayFinder::Outcome::Loader:
         m_host.showStatus(tr("The display is in its firmware loader."));
         platform::dialogs().messageBox(
-            QStringLiteral("The display on %1 is in its firmware loader (it answered at %2 baud, %3). Run a "
-                           "firmware update, or power it off and on.")
+            tr("The display on %1 is in its firmware loader (it answered at %2 baud, %3). Run a "
+               "firmware update, or power it off and on.")
                 .arg(port, r.baud, r.framings.value(0)),
             title, platform::MsgIcon::Exclamation);
         return;
@@ -296,8 +296,8 @@ void SettingTab::cmdFindDisplay_Click()
         text = tr("The display on %1 answers at %2 baud, %3. Its firmware version is %4.")
                    .arg(port, r.baud, r.framings.first(), version);
     else
-        text = QStringLiteral("The display on %1 answers at %2 baud. Its firmware version is %3. This line cannot "
-                              "tell its framing: the display answered alike with %4.")
+        text = tr("The display on %1 answers at %2 baud. Its firmware version is %3. This line cannot "
+                  "tell its framing: the display answered alike with %4.")
                    .arg(port, r.baud, version, r.framings.join(QStringLiteral(", ")));
     m_host.showStatus(tr("The display answers at %1 baud.").arg(r.baud));
 
@@ -318,9 +318,9 @@ void SettingTab::cmdFindDisplay_Click()
         parity = parityEntry(r.framings[i]);
     if (cboBaudRate->findText(r.baud) < 0 || parity < 0) {
         platform::dialogs().messageBox(
-            text + QStringLiteral(" This window has no setting for it. Bring the display to a rate this window "
-                                  "lists with kdxctl, for example: kdxctl --port %1 --baud %2 --parity %3 set-baud "
-                                  "19200 N,8,1")
+            text + tr(" This window has no setting for it. Bring the display to a rate this window "
+                      "lists with kdxctl, for example: kdxctl --port %1 --baud %2 --parity %3 set-baud "
+                      "19200 N,8,1")
                        .arg(port, r.baud, r.framings.first()),
             title, platform::MsgIcon::Information);
         return;

@@ -26,9 +26,9 @@ frmWatchPort::frmWatchPort(QWidget *parent)
     setObjectName(QStringLiteral("frmWatchPort"));
     setWindowTitle(tr("Watch a Port"));
 
-    auto *intro = new QLabel(QStringLiteral("The program that drives the display opens the COM name offered "
-                                            "here instead of the display's port; everything passes through "
-                                            "unchanged and shows in the Traffic window."),
+    auto *intro = new QLabel(tr("The program that drives the display opens the COM name offered "
+                                "here instead of the display's port; everything passes through "
+                                "unchanged and shows in the Traffic window."),
                              this);
     intro->setWordWrap(true);
 
@@ -76,8 +76,8 @@ frmWatchPort::frmWatchPort(QWidget *parent)
     form->addRow(tr("&Offer to the program as:"), cboOffer);
     form->addRow(tr("&Baud rate:"), cboBaudRate);
     form->addRow(tr("&Parity:"), cboParity);
-    auto *note = new QLabel(QStringLiteral("The rate and stop bits the program sets are applied to the display's "
-                                           "port; parity and data bits stay as chosen here."),
+    auto *note = new QLabel(tr("The rate and stop bits the program sets are applied to the display's "
+                               "port; parity and data bits stay as chosen here."),
                             this);
     note->setWordWrap(true);
     auto *layout = new QVBoxLayout(this);
