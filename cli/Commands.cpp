@@ -21,6 +21,11 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <algorithm>
 
 #include <cstdio>
 #include <unistd.h>
@@ -168,9 +173,66 @@ Check displayText(const QString &name, int index)
     };
 }
 
+// What the system knows of a device, and who is using it, for the listing.
+QStringList deviceFacts(const QString &device, const platform::PortMap::Details &d)
+{
+    QStringList facts;
+    const QString real = QFileInfo(device).canonicalFilePath();
+    if (!real.isEmpty() && real != device)
+        facts << real;
+    if (!d.byId.isEmpty() && !device.endsWith(d.byId))
+        facts << QStringLiteral("by-id ") + d.byId;
+    for (const QString &text : {d.description, d.manufacturer}) {
+        if (!text.isEmpty())
+            facts << text;
+    }
+    if (d.hasUsbIds)
+        facts << QStringLiteral("USB %1:%2")
+                     .arg(d.vendorId, 4, 16, QLatin1Char('0'))
+                     .arg(d.productId, 4, 16, QLatin1Char('0'));
+    if (!d.serialNumber.isEmpty())
+        facts << QStringLiteral("serial ") + d.serialNumber;
+    return facts;
+}
+
+// One port as an object of the JSON listing.
+QJsonObject portObject(const platform::PortMap &map, int number, const QList<platform::SystemDevice> &known)
+{
+    QJsonObject o {{QStringLiteral("name"), platform::PortMap::linkName(number)}};
+    const QString url = map.urlOf(number);
+    if (!url.isEmpty()) {
+        o.insert(QStringLiteral("address"), url);
+        // A network port is there as far as the map can tell; whether the
+        // server answers shows when it is opened.
+        o.insert(QStringLiteral("present"), true);
+        o.insert(QStringLiteral("description"), QStringLiteral("network port"));
+        return o;
+    }
+    const QString device = map.devicePath(number);
+    bool present = false;
+    for (const platform::PortMap::Entry &e : map.entries()) {
+        if (e.number == number)
+            present = e.present;
+    }
+    if (!device.isEmpty())
+        o.insert(QStringLiteral("device"), device);
+    o.insert(QStringLiteral("present"), present);
+    const platform::PortMap::Details d = present ? platform::PortMap::details(device, known) : platform::PortMap::Details();
+    o.insert(QStringLiteral("description"), d.description);
+    if (!d.users.isEmpty()) {
+        QJsonArray who;
+        for (const platform::PortHolder &h : d.users)
+            who.append(h.text());
+        o.insert(QStringLiteral("in_use_by"), who);
+    }
+    return o;
+}
+
 // One line per port as the port map has it, "COM3 /dev/ttyUSB0", and below it
-// what the system knows of the device and who is using it.
-int listPorts()
+// what the system knows of the device and who is using it. With --json: an
+// array with an object per port of the map, present or not. `only` (a COM
+// number) lists that port alone; as JSON it is then one object.
+int listPorts(bool json, int only)
 {
     platform::PortMap map;
     const QFileInfo dir(map.dir());
@@ -185,8 +247,40 @@ int listPorts()
     QStringList names;
     myComm::EnumCommPorts(names);
     const QList<platform::SystemDevice> known = platform::systemSerialDevices();
+
+    if (json) {
+        QByteArray out;
+        if (only > 0) {
+            out = QJsonDocument(portObject(map, only, known)).toJson(QJsonDocument::Indented);
+        } else {
+            QList<int> numbers;
+            for (const platform::PortMap::Entry &e : map.entries())
+                numbers << e.number;
+            for (const QString &name : names) {
+                const int n = platform::PortMap::numberOfName(name);
+                if (!numbers.contains(n))
+                    numbers << n;
+            }
+            std::sort(numbers.begin(), numbers.end());
+            QJsonArray ports;
+            for (int n : numbers)
+                ports.append(portObject(map, n, known));
+            out = QJsonDocument(ports).toJson(QJsonDocument::Indented);
+        }
+        std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
+        std::fflush(stdout);
+        return 0;
+    }
+
+    if (only > 0 && !names.contains(platform::PortMap::linkName(only))) {
+        printOut(QStringLiteral("%1 is not in the port map, or its device is not present")
+                     .arg(platform::PortMap::linkName(only)));
+        return 0;
+    }
     for (const QString &name : names) {
         const int number = platform::PortMap::numberOfName(name);
+        if (only > 0 && number != only)
+            continue;
         const QString device = map.devicePath(number);
         if (device.isEmpty()) {
             // A network entry: its address stands where a device would.
@@ -195,22 +289,7 @@ int listPorts()
         }
         printOut(name + QLatin1Char(' ') + device);
         const platform::PortMap::Details d = platform::PortMap::details(device, known);
-        QStringList facts;
-        const QString real = QFileInfo(device).canonicalFilePath();
-        if (!real.isEmpty() && real != device)
-            facts << real;
-        if (!d.byId.isEmpty() && !device.endsWith(d.byId))
-            facts << QStringLiteral("by-id ") + d.byId;
-        for (const QString &text : {d.description, d.manufacturer}) {
-            if (!text.isEmpty())
-                facts << text;
-        }
-        if (d.hasUsbIds)
-            facts << QStringLiteral("USB %1:%2")
-                         .arg(d.vendorId, 4, 16, QLatin1Char('0'))
-                         .arg(d.productId, 4, 16, QLatin1Char('0'));
-        if (!d.serialNumber.isEmpty())
-            facts << QStringLiteral("serial ") + d.serialNumber;
+        const QStringList facts = deviceFacts(device, d);
         if (!facts.isEmpty())
             printOut(QStringLiteral("    ") + facts.join(QStringLiteral(", ")));
         if (!d.users.isEmpty()) {
@@ -230,7 +309,10 @@ constexpr int kExitPortMap = 73;
 Action portsCommand(const QStringList &args, QString &problem)
 {
     if (args.isEmpty())
-        return [](Session &) { return listPorts(); };
+        return [](Session &s) { return listPorts(s.options().json, 0); };
+    const int one = args.size() == 1 ? platform::PortMap::numberOfName(args[0]) : 0;
+    if (one > 0)
+        return [one](Session &s) { return listPorts(s.options().json, one); };
     const QString verb = args[0];
     int number = 0;
     const bool named = args.size() >= 2 && args[1].startsWith(QLatin1String("COM"), Qt::CaseInsensitive)
@@ -260,15 +342,16 @@ Action portsCommand(const QStringList &args, QString &problem)
             return 0;
         };
     }
-    return refuse(problem, QStringLiteral("ports takes no argument, or add COM<n> URL, or remove COM<n>"));
+    return refuse(problem, QStringLiteral("ports takes no argument, or COM<n>, or add COM<n> URL, or remove COM<n>"));
 }
 
 std::vector<Command> makeCommands()
 {
     std::vector<Command> table;
 
-    table.push_back({QStringLiteral("ports"), QString(),
-                     QStringLiteral("list the port map: \"COM3 /dev/ttyUSB0\";\n"
+    table.push_back({QStringLiteral("ports"), QStringLiteral("[COM<n>]"),
+                     QStringLiteral("list the port map: \"COM3 /dev/ttyUSB0\" (with --json an array of\n"
+                                    "objects: name, device or address, present, description);\n"
                                     "\"ports add COM9 URL\" gives a network port (rfc2217://HOST:PORT,\n"
                                     "tcp://HOST:PORT) the number, \"ports remove COM9\" takes it back"),
                      portsCommand, false});
@@ -463,8 +546,8 @@ std::vector<GlobalOption> makeOptions()
                          return false;
                      }});
     table.push_back({QStringLiteral("json"), QString(),
-                     QStringLiteral("on many ports: the summary as JSON on standard output, the ports'\n"
-                                    "own lines on standard error"),
+                     QStringLiteral("the port list, or a command's summary, as JSON on standard output\n"
+                                    "(the ports' own lines on standard error)"),
                      [](const QString &, Options &o, QString &) { o.json = true; return true; }, true});
     table.push_back({QStringLiteral("jobs"), QStringLiteral("MAX"),
                      QStringLiteral("on many ports: at most MAX (1 to 1024) at once, the others start\n"
@@ -569,6 +652,17 @@ QString commandUsage(const Command &command)
 {
     const QString label = command.synopsis.isEmpty() ? command.name : command.name + QLatin1Char(' ') + command.synopsis;
     return entry(label, command.help, kCommandColumn);
+}
+
+int usageError(const QString &problem, const Command *command)
+{
+    printErr(QStringLiteral("kdxctl: ") + problem);
+    if (command) {
+        const QString line = command->synopsis.isEmpty() ? command->name : command->name + QLatin1Char(' ') + command->synopsis;
+        printErr(QStringLiteral("usage: kdxctl ") + line);
+    }
+    printErr(QStringLiteral("Try 'kdxctl --help'."));
+    return kExitUsage;
 }
 
 QString usageText()

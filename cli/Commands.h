@@ -133,6 +133,11 @@ bool asksOnlyForTheVersion(const Command &command);
 // the exit status.
 bool identifyDisplay(Session &session, int *status);
 
+// A mistake on the command line, told in at most three lines on standard
+// error: the reason, the command's own usage line when the mistake is in its
+// arguments, and where the whole help is. Gives kExitUsage.
+int usageError(const QString &problem, const Command *command = nullptr);
+
 // Everything --help prints.
 QString usageText();
 // One command's lines of the usage text.

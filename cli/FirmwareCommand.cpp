@@ -28,7 +28,6 @@ constexpr int kSignalCheckMs = 100;
 // sign, the sysexits numbers for a bad command line or an unusable file, and
 // 128 plus the signal's number for a stop by signal.
 constexpr int kExitOk = 0;
-constexpr int kExitUsage = 64;
 constexpr int kExitNoInput = 66;
 constexpr int kExitSignal = 128;
 
@@ -114,10 +113,7 @@ void say(const QString &text)
 
 int usage(const QString &why)
 {
-    say(QStringLiteral("kdxctl firmware: %1").arg(why));
-    std::fputs("usage:\n", stderr);
-    std::fputs(kdxctl::commandUsage(*kdxctl::findCommand(QStringLiteral("firmware"))).toLocal8Bit().constData(), stderr);
-    return kExitUsage;
+    return kdxctl::usageError(QStringLiteral("firmware: ") + why, kdxctl::findCommand(QStringLiteral("firmware")));
 }
 
 // The progress of one phase, printed whenever it moves up: one line rewritten

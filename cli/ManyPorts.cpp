@@ -50,15 +50,11 @@ int runOnPorts(const Options &options, const QStringList &arguments, const Comma
                const QStringList &commandArgs)
 {
     QString problem;
-    auto usageMistake = [](const QString &why) {
-        printErr(QStringLiteral("kdxctl: ") + why);
-        return kExitUsage;
-    };
     if (options.json && options.jsonLines)
-        return usageMistake(QStringLiteral("--json and --json-lines cannot be combined"));
+        return usageError(QStringLiteral("--json and --json-lines cannot be combined"));
     const bool portsFromInput = options.port.trimmed() == QLatin1String("@-");
     if (portsFromInput && command.name == runCommandName() && commandArgs.value(0) == QLatin1String("-"))
-        return usageMistake(QStringLiteral("--port @- and run - cannot both read standard input"));
+        return usageError(QStringLiteral("--port @- and run - cannot both read standard input"));
 
     // A file of ports is read once (standard input can only be read once).
     QString listText = options.port;
@@ -67,7 +63,7 @@ int runOnPorts(const Options &options, const QStringList &arguments, const Comma
         const QString file = listText.trimmed().mid(1);
         source = file == QLatin1String("-") ? QStringLiteral("standard input") : file;
         if (!PortList::readFile(file, &listText, &problem))
-            return usageMistake(problem);
+            return usageError(problem);
     }
     platform::PortMap map;
     QList<platform::PortMap::Entry> entries = map.entries();
@@ -91,7 +87,7 @@ int runOnPorts(const Options &options, const QStringList &arguments, const Comma
         parsed = parse();
     }
     if (!parsed)
-        return usageMistake(problem);
+        return usageError(problem);
 
     // Everything is checked once, here, before any port's kdxctl starts: a run
     // file is read once and handed to each on its standard input.
@@ -102,12 +98,12 @@ int runOnPorts(const Options &options, const QStringList &arguments, const Comma
     if (command.name == runCommandName()) {
         QString text;
         if (!loadRunText(commandArgs, &text, &problem) || !checkRunText(text, options, &problem))
-            return usageMistake(problem);
+            return usageError(problem, &command);
         words = QStringList {command.name, QStringLiteral("-")};
         hasInput = true;
         input = text.toLocal8Bit();
     } else if (!command.prepare(commandArgs, problem)) {
-        return usageMistake(problem);
+        return usageError(problem, &command);
     }
 
     if (!options.logDir.isEmpty() && !prepareLogDir(options.logDir, &problem)) {

@@ -149,10 +149,8 @@ int runSteps(const std::vector<Step> &steps, Session &call)
 {
     int commPort = 1;
     QString problem;
-    if (!selectPort(call.options().port, commPort, problem)) {
-        printErr(QStringLiteral("kdxctl: ") + problem);
-        return kExitUsage;
-    }
+    if (!selectPort(call.options().port, commPort, problem))
+        return usageError(problem);
     int first = 0;
     for (const Step &step : steps) {
         Session session(step.options, commPort);
@@ -259,10 +257,8 @@ Command runCommand()
                         return [text](Session &call) {
                             std::vector<Step> steps;
                             QString why;
-                            if (!prepareSteps(text, call.options(), &steps, &why)) {
-                                printErr(QStringLiteral("kdxctl: ") + why);
-                                return kExitUsage;
-                            }
+                            if (!prepareSteps(text, call.options(), &steps, &why))
+                                return usageError(why);
                             return runSteps(steps, call);
                         };
                     }};

@@ -268,12 +268,6 @@ private:
     platform::TextFile m_file;
 };
 
-int usageMistake(const QString &problem)
-{
-    printErr(QStringLiteral("kdxctl: ") + problem);
-    return kExitUsage;
-}
-
 int exitStatus(platform::PassThrough::Outcome outcome)
 {
     using Outcome = platform::PassThrough::Outcome;
@@ -295,15 +289,15 @@ int runSpy(Session &session, const SpyArgs &args)
 {
     const Options &o = session.options();
     if (PortList::isList(o.port))
-        return usageMistake(QStringLiteral("spy watches one port: --port takes a COM name, a device or a network address"));
+        return usageError(QStringLiteral("spy watches one port: --port takes a COM name, a device or a network address"));
     // Checked as every command checks --port; the spy opens it itself.
     int commPort = 0;
     QString problem;
     if (!selectPort(o.port, commPort, problem))
-        return usageMistake(problem);
+        return usageError(problem);
     SpyOutput output;
     if (!output.open(o, problem))
-        return usageMistake(problem);
+        return usageError(problem);
 
     platform::PassThrough::Setup setup;
     setup.realPort = o.port;

@@ -22,14 +22,6 @@ using namespace kdxctl;
 
 namespace {
 
-int usage(const QString &problem)
-{
-    if (!problem.isEmpty())
-        printErr(QStringLiteral("kdxctl: ") + problem);
-    std::fputs(usageText().toLocal8Bit().constData(), stderr);
-    return kExitUsage;
-}
-
 int help()
 {
     std::fputs(usageText().toLocal8Bit().constData(), stdout);
@@ -75,7 +67,7 @@ int main(int argc, char **argv)
     // An argument that is not UTF-8 would reach the display as "?".
     QString badArgument;
     if (const int bad = invalidUtf8Argument(argc, argv, &badArgument))
-        return usage(QStringLiteral("argument %1 (\"%2\") is not valid UTF-8").arg(bad).arg(badArgument));
+        return usageError(QStringLiteral("argument %1 (\"%2\") is not valid UTF-8").arg(bad).arg(badArgument));
 
     const QStringList arguments = app.arguments();
     const bool parsed = parser.parse(arguments);
@@ -86,7 +78,7 @@ int main(int argc, char **argv)
         return 0;
     }
     if (!parsed)
-        return usage(optionProblem(parser, arguments.mid(1)));
+        return usageError(optionProblem(parser, arguments.mid(1)));
 
     Options chosen;
     for (std::size_t i = 0; i < options.size(); ++i) {
@@ -97,24 +89,24 @@ int main(int argc, char **argv)
         for (const QString &value : values) {
             QString problem;
             if (!o.apply(value, chosen, problem))
-                return usage(problem);
+                return usageError(problem);
         }
     }
     const QString lineSettings =
         chosen.baud + QLatin1Char(',') + CKDX::mapParity(chosen.parity, qint16(chosen.dataBits)).toUpper();
     if (!platform::PosixSerialPort::acceptsSettings(lineSettings))
-        return usage(QStringLiteral("--baud %1 --parity %2 is not a line setting a port can take")
+        return usageError(QStringLiteral("--baud %1 --parity %2 is not a line setting a port can take")
                          .arg(chosen.baud, chosen.parity));
 
     QStringList args = parser.positionalArguments();
     if (args.isEmpty())
-        return usage(QStringLiteral("no command given"));
+        return usageError(QStringLiteral("no command given"));
     const QString name = args.takeFirst();
     if (name == QLatin1String("help"))
         return help();
     const Command *command = findCommand(name);
     if (!command)
-        return usage(QStringLiteral("unknown command %1").arg(name));
+        return usageError(QStringLiteral("unknown command %1").arg(name));
 
     // A list of ports: one kdxctl per port, this one waits and sums up.
     const bool runOptions = chosen.json || chosen.jsonLines || !chosen.logDir.isEmpty() || chosen.retries > 0;
@@ -125,15 +117,15 @@ int main(int argc, char **argv)
     int commPort = 1;
     QString problem;
     if (command->usesPort && !selectPort(chosen.port, commPort, problem))
-        return usage(problem);
+        return usageError(problem);
     const Action action = command->prepare(args, problem);
     if (!action)
-        return usage(problem);
+        return usageError(problem, command);
 
     // Only the driver's port is tapped; the spy writes its own trace.
     Trace trace;
     if (command->usesPort && !trace.start(chosen, problem))
-        return usage(problem);
+        return usageError(problem);
     Session session(chosen, commPort);
     int status = 0;
     if (chosen.identify && command->usesPort && !asksOnlyForTheVersion(*command) && !identifyDisplay(session, &status))

@@ -1,6 +1,9 @@
 // kdxctl's command line: help, version, and how mistakes are reported, run as
 // the program itself with an empty port map so that nothing real is touched.
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -32,17 +35,18 @@ private slots:
     void argumentsAfterTheCommandAreItsOwn();
     void librariesOnlyWhenNeeded_data();
     void librariesOnlyWhenNeeded();
+    void portsAsJson();
 
 private:
-    Run kdxctl(const QStringList &args);
+    Run kdxctl(const QStringList &args, const QString &portsDir = QString());
     QTemporaryDir m_ports;
 };
 
-Run tst_kdxctl_cli::kdxctl(const QStringList &args)
+Run tst_kdxctl_cli::kdxctl(const QStringList &args, const QString &portsDir)
 {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("KDX_PORTS_DIR"), m_ports.path());
+    env.insert(QStringLiteral("KDX_PORTS_DIR"), portsDir.isEmpty() ? m_ports.path() : portsDir);
     p.setProcessEnvironment(env);
     p.start(qEnvironmentVariable("KDX_BIN_DIR") + QStringLiteral("/kdxctl"), args);
     if (!p.waitForFinished(20000))
@@ -100,7 +104,7 @@ void tst_kdxctl_cli::usageMistakes_data()
     QTest::newRow("unknown command") << QStringList {"reboot"} << "unknown command reboot";
     QTest::newRow("argument too many") << QStringList {"version", "1"} << "version takes no argument";
     QTest::newRow("ports takes nothing") << QStringList {"ports", "all"}
-                                         << "ports takes no argument, or add COM<n> URL, or remove COM<n>";
+                                         << "ports takes no argument, or COM<n>, or add COM<n> URL, or remove COM<n>";
     QTest::newRow("word not in the pair") << QStringList {"printer", "yes"} << "printer takes on or off";
     QTest::newRow("negative cell count") << QStringList {"light", "-1"} << "light takes a cell count";
     QTest::newRow("intl beyond 16 bits") << QStringList {"intl", "8000"} << "intl takes a hexadecimal code such as 3A";
@@ -121,8 +125,11 @@ void tst_kdxctl_cli::usageMistakes()
     const Run r = kdxctl(args);
     QCOMPARE(r.exitCode, 64);
     QCOMPARE(r.out, QString());
-    QCOMPARE(r.err.section(QLatin1Char('\n'), 0, 0), QStringLiteral("kdxctl: ") + problem);
-    QVERIFY(r.err.section(QLatin1Char('\n'), 1, 1).startsWith(QLatin1String("usage: kdxctl")));
+    // The reason first and where the help is last, not the whole help.
+    const QStringList lines = r.err.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QVERIFY2(lines.size() <= 3, qPrintable(r.err));
+    QCOMPARE(lines.first(), QStringLiteral("kdxctl: ") + problem);
+    QCOMPARE(lines.last(), QStringLiteral("Try 'kdxctl --help'."));
 }
 
 void tst_kdxctl_cli::usageLayout_data()
@@ -136,8 +143,8 @@ void tst_kdxctl_cli::usageLayout_data()
     QTest::newRow("option with a second line") << QStringLiteral(
         "  TEXT   parity, data bits and stop bits: N,8,1 (default), O,7,1, E,7,1, O,8,1, E,8,1;\n"
         "         NONE, ODD and EVEN take 7 or 8 data bits from --databits (default 7)\n"
-        "  --json on many ports: the summary as JSON on standard output, the ports'\n"
-        "         own lines on standard error\n"
+        "  --json the port list, or a command's summary, as JSON on standard output\n"
+        "         (the ports' own lines on standard error)\n"
         "  MAX    on many ports: at most MAX (1 to 1024) at once, the others start\n");
     QTest::newRow("switches after the options with values") << QStringLiteral(
         "  --keep-going\n"
@@ -150,7 +157,7 @@ void tst_kdxctl_cli::usageLayout_data()
         "         every exchange on the line, decoded, one line each on standard error\n"
         "  FILE   the same lines appended to FILE (a regular file, never through a link)\n"
         "commands:\n"
-        "  ports                    list the port map: \"COM3 /dev/ttyUSB0\";\n");
+        "  ports [COM<n>]           list the port map: \"COM3 /dev/ttyUSB0\" (with --json an array of\n");
     QTest::newRow("command with a second line") << QStringLiteral(
         "  demo LAYER MODE          show the saved demo message; rows of the window's lists from 0:\n"
         "                           LAYER 0 \"Layer 1\" ... 6 \"Layer 1 + 2 + 3\", MODE 0 the first ... 6\n"
@@ -174,7 +181,7 @@ void tst_kdxctl_cli::argumentsAfterTheCommandAreItsOwn_data()
     QTest::addColumn<QString>("errStart");
     // The firmware command reads --crc itself: here it still misses its file.
     QTest::newRow("firmware --crc") << QStringList {"firmware", "--crc"} << 64
-                                    << "kdxctl firmware: no firmware file given\nusage:\n  firmware FILE";
+                                    << "kdxctl: firmware: no firmware file given\nusage: kdxctl firmware FILE";
     // Text that looks like an option is sent; the port map is empty, so the
     // port does not open.
     QTest::newRow("send --help") << QStringList {"--port=COM9", "send", "--help"} << 2
@@ -227,6 +234,31 @@ void tst_kdxctl_cli::librariesOnlyWhenNeeded()
     const QString err = QString::fromLocal8Bit(p.readAllStandardError());
     for (const char *library : {"libkdx_netport.so", "libQt6Network.so", "libkdx_devices.so", "libQt6SerialPort.so"})
         QVERIFY2(err.contains(QLatin1String(library)) == loaded.contains(QLatin1String(library)), library);
+}
+
+void tst_kdxctl_cli::portsAsJson()
+{
+    // A map with an unplugged device and a network entry: nothing is opened.
+    QTemporaryDir dir;
+    QVERIFY(QFile::link(dir.filePath(QStringLiteral("gone/ttyUSB7")), dir.filePath(QStringLiteral("COM4"))));
+    QVERIFY(kdxctl({"ports", "add", "COM9", "tcp://127.0.0.1:4001"}, dir.path()).exitCode == 0);
+
+    const Run all = kdxctl({"--json", "ports"}, dir.path());
+    QCOMPARE(all.exitCode, 0);
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(all.out.toUtf8(), &error);
+    QVERIFY2(error.error == QJsonParseError::NoError && doc.isArray(), qPrintable(all.out));
+    QHash<QString, QJsonObject> byName;
+    for (const QJsonValue &v : doc.array())
+        byName.insert(v.toObject().value("name").toString(), v.toObject());
+    QCOMPARE(byName.value("COM4").value("device").toString(), dir.filePath(QStringLiteral("gone/ttyUSB7")));
+    QCOMPARE(byName.value("COM4").value("present").toBool(true), false);
+    QCOMPARE(byName.value("COM9").value("address").toString(), QStringLiteral("tcp://127.0.0.1:4001"));
+
+    const Run one = kdxctl({"--json", "ports", "COM9"}, dir.path());
+    const QJsonObject o = QJsonDocument::fromJson(one.out.toUtf8()).object();
+    QCOMPARE(o.value("name").toString(), QStringLiteral("COM9"));
+    QCOMPARE(o.value("address").toString(), QStringLiteral("tcp://127.0.0.1:4001"));
 }
 
 QTEST_GUILESS_MAIN(tst_kdxctl_cli)
