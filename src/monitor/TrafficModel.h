@@ -1,6 +1,7 @@
 #pragma once
 
 #include "TrafficEvent.h"
+#include "TrafficHistory.h"
 
 #include <QAbstractTableModel>
 
@@ -16,7 +17,7 @@ class TrafficModel final : public QAbstractTableModel
     Q_OBJECT
 public:
     enum Column { Time, Dir, Bytes, Meaning, ColumnCount };
-    static constexpr int kDefaultCap = 100000;
+    static constexpr int kDefaultCap = TrafficHistory::kDefaultCap;
 
     explicit TrafficModel(QObject *parent = nullptr);
 

@@ -39,6 +39,7 @@ constexpr int kFlushMs = 100;
 
 void TrafficWindow::installTap()
 {
+    TrafficHistory::install();
     frmCKDX::setPortDecorator([](std::unique_ptr<platform::SerialPort> port) {
         return std::make_unique<platform::TapSerialPort>(std::move(port));
     });
@@ -65,6 +66,9 @@ QAbstractButton *TrafficWindow::makeOpenButton(QWidget *window)
     button->setObjectName(QStringLiteral("cmdTraffic"));
     button->setText(tr("Traffic"));
     button->setToolTip(tr("Every byte on the line, decoded (Ctrl+T)"));
+    button->setAccessibleName(tr("Open the Traffic window"));
+    // Reached with Tab like the window's other buttons.
+    button->setFocusPolicy(Qt::StrongFocus);
     connect(button, &QToolButton::clicked, window, [] { open(); });
     auto *shortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_T), window);
     connect(shortcut, &QShortcut::activated, window, [] { open(); });
@@ -73,7 +77,7 @@ QAbstractButton *TrafficWindow::makeOpenButton(QWidget *window)
 
 TrafficWindow::TrafficWindow()
     : QWidget(nullptr, Qt::Window)
-    , m_recorder([this](std::vector<TrafficEvent> &&events) { take(std::move(events)); })
+    , m_history(TrafficHistory::install())
     , m_watchRecorder([this](std::vector<TrafficEvent> &&events) { take(std::move(events)); })
 {
     setObjectName(QStringLiteral("frmTraffic"));
@@ -83,12 +87,14 @@ TrafficWindow::TrafficWindow()
     cmdPause = new QPushButton(tr("&Pause"), this);
     cmdPause->setObjectName(QStringLiteral("cmdPause"));
     cmdPause->setCheckable(true);
+    cmdPause->setAccessibleName(tr("Pause the table"));
     cmdClear = new QPushButton(tr("C&lear"), this);
     cmdClear->setObjectName(QStringLiteral("cmdClear"));
     txtFilter = new QLineEdit(this);
     txtFilter->setObjectName(QStringLiteral("txtFilter"));
     txtFilter->setPlaceholderText(tr("Filter"));
     txtFilter->setClearButtonEnabled(true);
+    txtFilter->setAccessibleName(tr("Filter"));
     cmdCopy = new QPushButton(tr("&Copy"), this);
     cmdCopy->setObjectName(QStringLiteral("cmdCopy"));
     cmdSaveAs = new QPushButton(tr("Save &As..."), this);
@@ -154,14 +160,13 @@ TrafficWindow::TrafficWindow()
     connect(&m_timer, &QTimer::timeout, this, &TrafficWindow::flush);
     m_timer.start();
 
-    platform::TapSerialPort::setSink(&m_recorder);
+    // What was recorded before the window opened is shown at once.
+    flush();
     updateStatus();
 }
 
 TrafficWindow::~TrafficWindow()
 {
-    if (platform::TapSerialPort::sink() == &m_recorder)
-        platform::TapSerialPort::setSink(nullptr);
     if (g_window == this)
         g_window = nullptr;
 }
@@ -169,7 +174,7 @@ TrafficWindow::~TrafficWindow()
 void TrafficWindow::take(std::vector<TrafficEvent> &&events)
 {
     // The picture takes each event once, as it comes, paused table or not.
-    if (picDisplay)
+    if (picDisplay && !events.empty())
         picDisplay->feed(events);
     for (TrafficEvent &e : events)
         m_incoming.push_back(std::move(e));
@@ -177,10 +182,16 @@ void TrafficWindow::take(std::vector<TrafficEvent> &&events)
 
 void TrafficWindow::flush()
 {
-    m_recorder.expire(platform::TapSerialPort::nowUs());
-    m_watchRecorder.expire(platform::TapSerialPort::nowUs());
-    if (m_incoming.empty())
+    const qint64 now = platform::TapSerialPort::nowUs();
+    qint64 dropped = 0;
+    take(m_history.take(now, &dropped));
+    m_watchRecorder.expire(now);
+    m_heldDropped += dropped;
+    if (m_incoming.empty()) {
+        if (dropped > 0)
+            updateStatus();
         return;
+    }
     if (m_paused) {
         // Held back, within the same cap as the table.
         for (TrafficEvent &e : m_incoming)
@@ -211,6 +222,8 @@ void TrafficWindow::setPaused(bool paused)
     flush();
     m_paused = paused;
     cmdPause->setChecked(paused);
+    // A toggle is named by what its next press does.
+    cmdPause->setAccessibleName(paused ? tr("Resume the table") : tr("Pause the table"));
     if (!paused) {
         m_incoming = std::move(m_held);
         m_held.clear();
@@ -221,6 +234,8 @@ void TrafficWindow::setPaused(bool paused)
 
 void TrafficWindow::clearRows()
 {
+    m_history.clear();
+    m_incoming.clear();
     m_held.clear();
     m_heldDropped = 0;
     m_model.clear();

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "PassThrough.h"
+#include "TrafficHistory.h"
 #include "TrafficModel.h"
-#include "TrafficRecorder.h"
 
 #include <QTimer>
 #include <QWidget>
@@ -22,16 +22,18 @@ class DisplayView;
 
 // The "Traffic" window: every event on the display's line, decoded, in a table
 // (time, direction, bytes, meaning), and above it the picture of the display
-// those bytes draw. One per process, not modal; while it exists
-// it is the tap's sink, so whatever window talks to the display feeds it.
-// "Watch a port..." puts it between another program and its display, as
-// kdxctl spy does, and shows that traffic too.
+// those bytes draw. One per process, not modal. It shows the program's
+// TrafficHistory, which the tap feeds from the start, so whatever window talks
+// to the display feeds it, also before it is first opened. "Watch a port..."
+// puts it between another program and its display, as kdxctl spy does, and
+// shows that traffic too.
 class TrafficWindow final : public QWidget
 {
     Q_OBJECT
 public:
-    // Makes every port the driver opens from now on a tapped one. Programs with
-    // windows call it once at start, before the first port exists.
+    // Makes every port the driver opens from now on a tapped one, recorded into
+    // the program's history. Programs with windows call it once at start,
+    // before the first port exists.
     static void installTap();
     // The window, created on first use, shown and brought to the front.
     static TrafficWindow *open();
@@ -47,8 +49,8 @@ public:
     bool paused() const { return m_paused; }
     int heldCount() const { return int(m_held.size()); }
     QString statusText() const;
-    // Moves what the tap has delivered into the table (or the held list while
-    // paused). A timer does this; tests call it to avoid waiting.
+    // Moves what the history has recorded into the table (or the held list
+    // while paused). A timer does this; tests call it to avoid waiting.
     void flush();
     // The shown rows in the text format, as "Save As..." writes them.
     bool saveTo(const QString &path, QString *error);
@@ -74,9 +76,10 @@ private:
 
     TrafficModel m_model;
     QSortFilterProxyModel *m_proxy = nullptr;
-    TrafficRecorder m_recorder;
+    TrafficHistory &m_history;
     std::vector<TrafficEvent> m_incoming;
     std::vector<TrafficEvent> m_held;
+    // Dropped while held (paused) or before the table took them.
     qint64 m_heldDropped = 0;
     bool m_paused = false;
     QTimer m_timer;

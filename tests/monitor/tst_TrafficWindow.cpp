@@ -46,6 +46,8 @@ private slots:
     void openedByButtonAndShortcut();
     void watchAPort_data();
     void watchAPort();
+    void remembersWhatCameBeforeItOpened();
+    void historyIsBounded();
 
 private:
     // A position command through the tapped driver, answered with ACK.
@@ -58,10 +60,13 @@ private:
 void tst_TrafficWindow::init()
 {
     TrafficWindow::installTap();
+    monitor::TrafficHistory::install().clear();
     m_env = std::make_unique<kdxtest::DriverEnv>();
     frmCKDX::setPortDecorator({});
     m_env->port().setResponder([](kdxtest::FakeSerialPort &p, const QByteArray &w) {
-        if (w.startsWith("\x04\x01"))
+        if (w == "\x04\x01V\x17")
+            p.reply("?1.05");
+        else if (w.startsWith("\x04\x01"))
             p.reply("\x06");
     });
     m_kdx = std::make_unique<CKDX>();
@@ -284,6 +289,48 @@ void tst_TrafficWindow::watchAPort()
     QVERIFY(!QFileInfo(com9).isSymLink());
     QVERIFY(!kdxtest::ttyExclusive(peer.slavePath()));
     QCOMPARE(QDir(locks.path()).entryList(QDir::Files), QStringList());
+}
+
+void tst_TrafficWindow::remembersWhatCameBeforeItOpened()
+{
+    // A version read with no Traffic window anywhere, then the window opened
+    // from a main window's button, as a technician does after a fault.
+    QString version;
+    QCOMPARE(m_kdx->GetVersion(version), 0);
+    QWidget main;
+    QAbstractButton *button = TrafficWindow::makeOpenButton(&main);
+    main.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&main));
+    QVERIFY(!TrafficWindow::instance());
+    QTest::mouseClick(button, Qt::LeftButton);
+    TrafficWindow *w = TrafficWindow::instance();
+    QVERIFY(w);
+    QStringList meanings;
+    for (int r = 0; r < w->model().rowCount(); ++r)
+        meanings << w->model().event(r).meaning;
+    QCOMPARE(meanings, (QStringList {"open COM1 19200,N,8,1", "GetVersion", "version \"?1.05\"", "close"}));
+
+    // Clear forgets it for good: nothing comes back with the next flush.
+    QTest::mouseClick(w->findChild<QPushButton *>("cmdClear"), Qt::LeftButton);
+    command(3);
+    QTRY_COMPARE(w->model().rowCount(), 4);
+    QCOMPARE(w->model().event(1).meaning, QStringLiteral("SetPosition 3"));
+}
+
+void tst_TrafficWindow::historyIsBounded()
+{
+    // The ring keeps the newest events and counts the dropped ones, also
+    // while no window takes them.
+    monitor::TrafficHistory &h = monitor::TrafficHistory::install();
+    h.setCap(3);
+    for (int i = 1; i <= 2; ++i)
+        command(i);
+    QCOMPARE(h.size(), 3);
+    TrafficWindow *w = TrafficWindow::open();
+    QCOMPARE(w->model().rowCount(), 3);
+    QCOMPARE(w->model().event(0).meaning, QStringLiteral("SetPosition 2"));
+    QCOMPARE(w->statusText(), QStringLiteral("3 events, 5 oldest dropped"));
+    h.setCap(monitor::TrafficHistory::kDefaultCap);
 }
 
 QTEST_MAIN(tst_TrafficWindow)
