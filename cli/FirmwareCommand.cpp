@@ -244,12 +244,15 @@ int firmwareCommand(kdxctl::Session &session, const QStringList &args)
         return stoppedBy(StopSignals::received());
     if (r == kdx::OpenFailed)
         return session.report(r); // with the reason, as the other commands give it
-    if (r == kdx::NoResponse) {
-        say(QStringLiteral("kdxctl firmware: the display's loader did not prompt (%1)").arg(r));
-        return -r;
-    }
     if (r != kdx::OK) {
-        say(QStringLiteral("kdxctl firmware: %1 (%2)").arg(CKDX::ErrorDescription(r)).arg(r));
+        // One line: a run on many ports sums a port up by its last line.
+        if (r == kdx::NoResponse)
+            say(QStringLiteral("kdxctl firmware: %1: %2 (%3); is the display at %4 baud and switched on?")
+                    .arg(kdx.loaderFailureText(r), CKDX::ErrorDescription(r))
+                    .arg(r)
+                    .arg(kdx.BaudRate()));
+        else
+            say(QStringLiteral("kdxctl firmware: %1: %2 (%3)").arg(kdx.loaderFailureText(r), CKDX::ErrorDescription(r)).arg(r));
         return -r;
     }
 

@@ -118,6 +118,12 @@ public:
     qint32 FirmwareUpdateMode();
     void StartSendFile();
     void StopSendFile();
+    // What went wrong in the last loader dialogue, for FirmwareUpdateMode's
+    // result: "the display did not answer the request to switch to its loader".
+    QString loaderFailureText(qint32 result) const;
+    // The block on its way (0 before the first) and the file's block count.
+    qint64 transferBlock() const;
+    qint64 transferBlocks() const;
     // How the last transfer ended; None while one is armed or runs.
     XModemSender::Outcome transferOutcome() const;
     QString transferOutcomeText() const;

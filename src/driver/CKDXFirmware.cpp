@@ -62,6 +62,21 @@ void CKDX::StopSendFile()
     sender().StopSendFile();
 }
 
+QString CKDX::loaderFailureText(qint32 result) const
+{
+    return frmCKDX::instance().loader().failureText(result);
+}
+
+qint64 CKDX::transferBlock() const
+{
+    return sender().currentBlock();
+}
+
+qint64 CKDX::transferBlocks() const
+{
+    return sender().blockCount();
+}
+
 XModemSender::Outcome CKDX::transferOutcome() const
 {
     return sender().outcome();

@@ -5,18 +5,22 @@
 #include "Dialogs.h"
 #include "FileCheck.h"
 #include "SettingsStore.h"
+#include "frmCKDX.h"
 #include "modGeneral.h"
 
 #include <QComboBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+
+#include <algorithm>
 
 namespace {
 
@@ -84,6 +88,16 @@ frmFirmwareUpdate::frmFirmwareUpdate(CKDX &kdx, QWidget *parent)
     pb->setObjectName(QStringLiteral("pb"));
     pb->setRange(0, 100);
     pb->setValue(0);
+    // What the bar's percentage is of: the loader switch, then the blocks.
+    lblPhase = new QLabel(this);
+    lblPhase->setObjectName(QStringLiteral("lblPhase"));
+    lblPhase->setTextFormat(Qt::PlainText);
+    lblPhase->setMinimumWidth(lblPhase->fontMetrics().horizontalAdvance(
+        tr("Switching the display to its loader")));
+    pb->setAccessibleName(tr("Firmware update progress"));
+    txtFile->setAccessibleName(tr("Firmware file"));
+    cboProtocol->setAccessibleName(tr("Block check"));
+    cboType->setAccessibleName(tr("Firmware code type"));
 
     const QStringList captions {tr("&Send"), tr("&Close"),
                                 tr("&Browse...")};
@@ -103,7 +117,8 @@ frmFirmwareUpdate::frmFirmwareUpdate(CKDX &kdx, QWidget *parent)
     grid->addWidget(cboProtocol, 3, 0, 1, 2);
     grid->addWidget(Label3, 4, 0, 1, 2);
     grid->addWidget(cboType, 5, 0, 1, 2);
-    grid->addWidget(pb, 6, 0, 1, 2);
+    grid->addWidget(pb, 6, 0);
+    grid->addWidget(lblPhase, 6, 1);
     auto *row = new QHBoxLayout;
     row->addStretch();
     row->addWidget(cmdCtrl[kSend]);
@@ -138,6 +153,7 @@ void frmFirmwareUpdate::Form_Unload()
     if (m_blnUnloaded)
         return;
     m_blnUnloaded = true;
+    keepTypedPath();
     platform::settings::SaveSetting(platform::app::title(), kSectionProtocol, kKeyType,
                                     QString::number(cboProtocol->currentIndex()));
     platform::settings::SaveSetting(platform::app::title(), kSectionCode, kKeyType,
@@ -255,9 +271,12 @@ void frmFirmwareUpdate::Send()
                                            platform::app::title(), platform::MsgIcon::Exclamation);
         return;
     }
+    keepTypedPath();
     setButtonsEnabled(false);
     m_state = State::Loader;
     m_blnCloseWhenReported = false;
+    pb->setValue(0);
+    showPhase();
     m_kdx.setFirmwareCodeType(cboType->currentIndex());
     m_kdx.setUpdateFirmwareFinish(false);
     m_timer1.setEnabled(true);
@@ -271,20 +290,30 @@ void frmFirmwareUpdate::Send()
     if (r != kdx::OK) {
         m_state = State::Idle;
         setButtonsEnabled(true);
+        lblPhase->setText(r == kdx::Cancelled ? tr("Stopped") : tr("Failed"));
         if (r == kdx::Cancelled)
             report(tr("Firmware Update failed: the update was stopped before the transfer began."),
                    platform::MsgIcon::Exclamation);
         else
-            report(tr("Errcode: %1").arg(r), platform::MsgIcon::None);
+            report(loaderFailure(r), platform::MsgIcon::Exclamation);
         return;
     }
     m_kdx.setCheckSumType(cboProtocol->currentIndex());
     m_kdx.setFile(txtFile->text());
     m_state = State::Transfer;
+    pb->setValue(0);
+    showPhase();
     m_kdx.StartSendFile();
     // A stop that came with the last prompt cancels the loader's receive.
     if (m_blnCloseWhenReported)
         m_kdx.StopSendFile();
+}
+
+void frmFirmwareUpdate::keepTypedPath()
+{
+    const QString path = txtFile->text();
+    if (path != storedFile() && QFileInfo(path).isFile())
+        platform::settings::SaveSetting(fileAppName(), kSectionFile, kKeyFile, path);
 }
 
 void frmFirmwareUpdate::Browse()
@@ -297,23 +326,77 @@ void frmFirmwareUpdate::Browse()
     txtFile->setText(chosen);
 }
 
+QString frmFirmwareUpdate::loaderFailure(qint32 r) const
+{
+    QString check;
+    switch (r) {
+    case kdx::NoResponse:
+        check = tr("Is the display at %1 baud and switched on?").arg(m_kdx.BaudRate());
+        break;
+    case kdx::NotConnected:
+        check = tr("Is the adapter still plugged in? The port has been let go, so the next Send "
+                   "opens it afresh.");
+        break;
+    case kdx::OpenFailed:
+        check = frmCKDX::instance().MSComm1().openFailureReason(QStringLiteral("COM%1").arg(m_kdx.CommPort()));
+        break;
+    default:
+        break;
+    }
+    return tr("Firmware Update failed: %1.\n\n%2 (%3)\n\n%4")
+        .arg(m_kdx.loaderFailureText(r), CKDX::ErrorDescription(r))
+        .arg(r)
+        .arg(check)
+        .trimmed();
+}
+
+void frmFirmwareUpdate::showPhase()
+{
+    switch (m_state) {
+    case State::Idle:
+        break;
+    case State::Loader:
+        lblPhase->setText(tr("Switching the display to its loader"));
+        break;
+    case State::Transfer: {
+        const qint64 block = m_kdx.transferBlock();
+        if (block <= 0)
+            lblPhase->setText(tr("Waiting for the display to ask for the file"));
+        else
+            lblPhase->setText(tr("Sending block %1 of %2").arg(block).arg(m_kdx.transferBlocks()));
+        break;
+    }
+    }
+}
+
 void frmFirmwareUpdate::Timer1_Timer()
 {
-    pb->setValue(qBound(0, int(m_kdx.Progress()), 100));
+    const int progress = qBound(0, int(m_kdx.Progress()), 100);
+    // The blocks' bar only moves forward: the closing sequence takes the
+    // sender's progress back to 0 after the last block.
+    pb->setValue(m_state == State::Transfer ? std::max(pb->value(), progress) : progress);
+    showPhase();
     if (m_state != State::Transfer || m_kdx.transferOutcome() == XModemSender::Outcome::None)
         return;
     m_timer1.setEnabled(false);
     m_state = State::Idle;
     setButtonsEnabled(true);
+    // Done or not, the port is let go: a retry, or the next command of the
+    // main window, opens it afresh.
+    m_kdx.Disconnect();
     reportEnd();
 }
 
 void frmFirmwareUpdate::reportEnd()
 {
     if (m_kdx.transferOutcome() == XModemSender::Outcome::Complete) {
+        pb->setValue(100);
+        lblPhase->setText(tr("Done"));
         report(tr("Firmware Update OK!"), platform::MsgIcon::Information);
         return;
     }
+    lblPhase->setText(m_kdx.transferOutcome() == XModemSender::Outcome::Stopped ? tr("Stopped")
+                                                                                : tr("Failed"));
     const QString text = m_kdx.transferOutcomeText();
     const QString why = text.isEmpty() ? tr("the transfer did not complete") : text;
     report(tr("Firmware Update failed: %1.").arg(why), platform::MsgIcon::Exclamation);

@@ -50,6 +50,13 @@ private:
     void Form_Unload();
     void setButtonsEnabled(bool on);
     void reportEnd();
+    // The loader switch failed with r: what failed, the code's text and what
+    // to check.
+    QString loaderFailure(qint32 r) const;
+    // The phase beside the bar, from the state and the sender's block.
+    void showPhase();
+    // Keeps a typed path as Browse keeps a chosen one, when it names a file.
+    void keepTypedPath();
     // Shows one outcome box; a stop the user asked for then closes the window.
     void report(const QString &text, platform::MsgIcon icon);
     bool isBusy() const { return m_state != State::Idle; }
@@ -65,6 +72,7 @@ private:
     QLabel *Label3 = nullptr;
     QComboBox *cboType = nullptr;
     QProgressBar *pb = nullptr;
+    QLabel *lblPhase = nullptr;
     QList<QPushButton *> cmdCtrl; // 0 Send, 1 Close, 2 Browse
     platform::Timer m_timer1;
 

@@ -6,6 +6,8 @@
 #include "SerialPort.h"
 #include "XModemSender.h"
 
+#include <QCoreApplication>
+
 namespace {
 
 constexpr char kPrompt = '>';
@@ -44,12 +46,41 @@ qint32 LoaderDialogue::run(qint32 codeType)
         return kdx::InvalidParameter;
     m_blnStop = false;
     m_blnRunning = true;
-    m_deadlineMs = platform::clock().nowMs() + kBound.count();
+    m_step = Step::LoadRequest;
+    m_lastByteMs = platform::clock().nowMs();
+    m_deadlineMs = m_lastByteMs + kBound.count();
     const qint32 r = dialogue(codeType);
     m_blnRunning = false;
-    if (r == kdx::NotConnected)
+    // A port kept open after a failure would hold on to a device that may be
+    // gone by the next attempt.
+    if (r != kdx::OK && m_line.port.portOpen())
         m_line.port.setPortOpen(false);
     return r;
+}
+
+QString LoaderDialogue::failureText(qint32 result) const
+{
+    switch (result) {
+    case kdx::OK: return QString();
+    case kdx::OpenFailed: return QCoreApplication::translate("LoaderDialogue", "the port would not open");
+    case kdx::NotConnected:
+        return QCoreApplication::translate(
+            "LoaderDialogue", "the serial port failed while the display was being switched to its loader");
+    case kdx::Cancelled:
+        return QCoreApplication::translate("LoaderDialogue", "the update was stopped before the transfer began");
+    case kdx::InvalidParameter:
+        return QCoreApplication::translate("LoaderDialogue", "the firmware code type is neither 0 nor 1");
+    default: break;
+    }
+    switch (m_step) {
+    case Step::LoadRequest:
+        return QCoreApplication::translate("LoaderDialogue",
+                                           "the display did not answer the request to switch to its loader");
+    case Step::XModemRequest:
+        return QCoreApplication::translate("LoaderDialogue", "the display's loader did not answer the XModem request");
+    case Step::CodeType: break;
+    }
+    return QCoreApplication::translate("LoaderDialogue", "the display's loader did not take the firmware code type");
 }
 
 bool LoaderDialogue::write(const QByteArray &bytes)
@@ -70,6 +101,7 @@ qint32 LoaderDialogue::dialogue(qint32 codeType)
     }
     if (w == Wait::Prompt) {
         m_sender.setProgress(kProgressLoader);
+        m_step = Step::XModemRequest;
         if (!write(kXModemRequest))
             return kdx::NotConnected;
         w = WaitForPrompt();
@@ -82,6 +114,7 @@ qint32 LoaderDialogue::dialogue(qint32 codeType)
     case Wait::Fault: return kdx::NotConnected;
     case Wait::Stopped: return closeAfterStop();
     }
+    m_step = Step::CodeType;
     if (!write(codeType == 0 ? kEncryptedCode : kPlainCode))
         return kdx::NotConnected;
     m_sender.setProgress(kProgressCodeType);
@@ -111,9 +144,12 @@ LoaderDialogue::Wait LoaderDialogue::WaitForPrompt()
         if (waiting < 0)
             return Wait::Fault;
         if (waiting == 0) {
+            if (platform::clock().nowMs() - m_lastByteMs >= kSilenceBound.count())
+                return Wait::OutOfTime;
             ++silent;
             continue;
         }
+        m_lastByteMs = platform::clock().nowMs();
         // Each answer moves the bar a little while the loader talks.
         if (m_sender.Progress() < 100)
             m_sender.setProgress(qint16(m_sender.Progress() + 1));

@@ -52,6 +52,8 @@ void XModemSender::start()
     m_blnStop = false;
     m_outcome = Outcome::None;
     m_sOutcomeText.clear();
+    m_lBlock = 0;
+    m_lBlocks = 0;
     m_timer1.setEnabled(true);
 }
 
@@ -152,6 +154,7 @@ void XModemSender::sendFile()
     }
     const qint64 fullBlocks = length / kBlockSize;
     const qint64 rest = length % kBlockSize;
+    m_lBlocks = fullBlocks + (rest > 0 ? 1 : 0);
     const QString shorter = QCoreApplication::translate("XModemSender", "it became shorter while it was sent");
 
     for (qint64 i = 1; i <= fullBlocks; ++i) {
@@ -164,6 +167,7 @@ void XModemSender::sendFile()
             fileFailed(data.isEmpty() && file.error() != QFileDevice::NoError ? file.errorString() : shorter);
             return;
         }
+        m_lBlock = i;
         if (SendBlock(data, qint32(i)) != kdx::OK)
             return;
         SetBlockProgress(i, fullBlocks);
@@ -180,6 +184,7 @@ void XModemSender::sendFile()
         return;
     }
     data.append(QByteArray(kBlockSize - rest, kSUB));
+    m_lBlock = fullBlocks + 1;
     SendBlock(data, qint32(fullBlocks + 1));
     m_iProgress = 100;
 }

@@ -41,6 +41,10 @@ public:
     qint16 Progress() const { return m_iProgress; }
     void setProgress(qint16 i_iProgress) { m_iProgress = i_iProgress; }
     bool UpdateFirmwareFinish() const { return m_blnUpdateFirmwareFinish; }
+    // The block on its way (1-based; 0 before the first) and the file's
+    // number of blocks (0 until the file has been opened), for a phase text.
+    qint64 currentBlock() const { return m_lBlock; }
+    qint64 blockCount() const { return m_lBlocks; }
     void setUpdateFirmwareFinish(bool on) { m_blnUpdateFirmwareFinish = on; }
 
     // Arms one transfer, which starts one timer interval later. Forgets the
@@ -83,6 +87,8 @@ private:
     bool m_blnRunning = false;
     qint32 m_CheckSumType = 0;
     qint16 m_iProgress = 0;
+    qint64 m_lBlock = 0;
+    qint64 m_lBlocks = 0;
     bool m_blnUpdateFirmwareFinish = false;
     Outcome m_outcome = Outcome::None;
     QString m_sOutcomeText;

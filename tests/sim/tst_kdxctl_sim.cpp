@@ -3,6 +3,7 @@
 
 #include "SimProcess.h"
 
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QtTest>
 
@@ -56,6 +57,7 @@ private slots:
     void commands();
     void firmware_data();
     void firmware();
+    void silentLoaderEndsWithAReason();
 };
 
 void tst_KdxctlSim::commands_data()
@@ -269,6 +271,29 @@ void tst_KdxctlSim::firmware()
     QFile got(image);
     QVERIFY(got.open(QIODevice::ReadOnly));
     QCOMPARE(got.readAll(), data + QByteArray(384 - 300, '\x1a'));
+}
+
+void tst_KdxctlSim::silentLoaderEndsWithAReason()
+{
+    if (!QFileInfo::exists(SimProcess::binary(QStringLiteral("kdxctl"))))
+        QSKIP("kdxctl is not built");
+    SimProcess sim;
+    QVERIFY2(sim.start({"--fault", "silent"}), qPrintable(sim.error()));
+    const QString file = sim.path(QStringLiteral("firmware.bin"));
+    {
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(200, 'x'));
+    }
+    QElapsedTimer took;
+    took.start();
+    const SimProcess::Result r = sim.kdxctlOn(sim.comName(), {"firmware", file}, 25000);
+    QCOMPARE(r.exitCode, 4);
+    QVERIFY2(took.elapsed() < 20000, qPrintable(QString::number(took.elapsed())));
+    QVERIFY2(r.err.contains(QStringLiteral("kdxctl firmware: the display did not answer the request to switch to its "
+                                           "loader: Device does not respond. (-4); is the display at 19200 baud and "
+                                           "switched on?")),
+             qPrintable(r.err));
 }
 
 QTEST_GUILESS_MAIN(tst_KdxctlSim)

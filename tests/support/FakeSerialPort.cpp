@@ -42,6 +42,8 @@ bool FakeSerialPort::setPortOpen(bool open)
     if (failOpen)
         return fail(platform::fault::PortOpenFailed, "No such file or directory");
     m_open = true;
+    if (replugged)
+        hungUp = false;
     m_pending.clear();
     events << QStringLiteral("open %1 %2").arg(m_port).arg(m_settings);
     return true;

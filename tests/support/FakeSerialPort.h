@@ -46,6 +46,7 @@ public:
     bool failOpen = false;      // the device cannot be opened
     int failWriteAt = -1;       // the nth output() from now on (0 = next) fails
     bool hungUp = false;        // every read and write fails, as after an unplug
+    bool replugged = false;     // ... until the port is opened again: a new device
     bool rawTcp = false;        // the line keeps its own rate, as a tcp:// port
 
 private:

@@ -27,6 +27,9 @@ Q_DECLARE_METATYPE(platform::MsgIcon)
 namespace {
 
 const QString kTitle = QStringLiteral("KDXB Utility");
+const QString kNoXModemAnswer =
+    QStringLiteral("Firmware Update failed: the display's loader did not answer the XModem request.\n\n"
+                   "Device does not respond. (-4)\n\nIs the display at 19200 baud and switched on?");
 
 QString fileAppName()
 {
@@ -65,6 +68,7 @@ private slots:
     void closeWhileBusy_data();
     void closeWhileBusy();
     void closeWhenIdle();
+    void silentDisplayThenReplugged();
 
 private:
     QPushButton *button(QWidget &w, int i)
@@ -384,8 +388,13 @@ void tst_windows::sendOutcomes_data()
     QTest::newRow("port fails during the transfer")
         << "port-dies" << "Firmware Update failed: the serial port failed (The device has been disconnected, error 8020)."
         << Icon::Exclamation;
-    QTest::newRow("no loader") << "no-prompt" << "Errcode: -4" << Icon::None;
-    QTest::newRow("port fails after opening") << "port-fault" << "Errcode: -3" << Icon::None;
+    QTest::newRow("no loader") << "no-prompt" << kNoXModemAnswer << Icon::Exclamation;
+    QTest::newRow("port fails after opening")
+        << "port-fault"
+        << "Firmware Update failed: the serial port failed while the display was being switched to its loader.\n\n"
+           "Device is not connected. (-3)\n\nIs the adapter still plugged in? The port has been let go, so the "
+           "next Send opens it afresh."
+        << Icon::Exclamation;
 }
 
 void tst_windows::sendOutcomes()
@@ -413,14 +422,21 @@ void tst_windows::sendOutcomes()
     if (display == QLatin1String("port-fault"))
         m_env->port().failWriteAt = 1;
 
+    const bool loaderFails = display == QLatin1String("no-prompt") || display == QLatin1String("port-fault");
     frmFirmwareUpdate w(*m_kdx);
     w.show();
     w.findChild<QComboBox *>(QStringLiteral("cboProtocol"))->setCurrentIndex(1);
-    setFile(w, writeImage(1000));
+    const QString image = writeImage(1000);
+    setFile(w, image);
     QList<int> bar;
+    QStringList phases;
+    auto *pb = w.findChild<QProgressBar *>(QStringLiteral("pb"));
+    auto *phase = w.findChild<QLabel *>(QStringLiteral("lblPhase"));
     bool busyDuringTransfer = true;
     connect(&w.Timer1(), &platform::Timer::timeout, &w, [&] {
-        bar << w.findChild<QProgressBar *>(QStringLiteral("pb"))->value();
+        bar << pb->value();
+        if (phases.isEmpty() || phases.last() != phase->text())
+            phases << phase->text();
         if (m_kdx->transferOutcome() == XModemSender::Outcome::None && !buttonsDisabled(w))
             busyDuringTransfer = false;
     });
@@ -440,14 +456,24 @@ void tst_windows::sendOutcomes()
         // The bar showed the loader's steps and the blocks on their way.
         QVERIFY(bar.contains(20));
         QVERIFY(std::any_of(bar.cbegin(), bar.cend(), [](int v) { return v > 0 && v < 100; }));
+        // Each percentage with its phase, and a full bar beside the success.
+        QCOMPARE(phases.first(), QStringLiteral("Switching the display to its loader"));
+        QVERIFY2(phases.indexOf(QRegularExpression(QStringLiteral("^Sending block [1-7] of 8$"))) > 0,
+                 qPrintable(phases.join('|')));
+        QCOMPARE(phase->text(), QStringLiteral("Done"));
+        QCOMPARE(pb->value(), 100);
+        // A path that was typed, not browsed, is kept as well.
+        QCOMPARE(platform::settings::GetSetting(fileAppName(), QStringLiteral("XModem"), QStringLiteral("File")), image);
     }
-    if (icon != Icon::None)
+    if (!loaderFails)
         QVERIFY(busyDuringTransfer);
-    if (icon == Icon::None) {
-        // After a failed switch the poll timer keeps going.
+    if (loaderFails) {
+        // After a failed switch the poll timer keeps going, and the port is let go.
         QVERIFY(w.Timer1().isEnabled());
         QVERIFY(m_loader.blocks.isEmpty());
+        QCOMPARE(phase->text(), QStringLiteral("Failed"));
     }
+    QVERIFY(!m_env->port().portOpen());
 }
 
 void tst_windows::errcodeThenSuccessReportsOnce()
@@ -459,7 +485,7 @@ void tst_windows::errcodeThenSuccessReportsOnce()
     button(w, 0)->click();
     m_env->clock.advance(3000);
     QCOMPARE(m_env->dialogs.boxes.size(), 1);
-    QCOMPARE(m_env->dialogs.boxes[0].text, QStringLiteral("Errcode: -4"));
+    QCOMPARE(m_env->dialogs.boxes[0].text, kNoXModemAnswer);
 
     m_loader = ScriptedLoader {};
     m_loader.attach(m_env->port());
@@ -524,7 +550,7 @@ void tst_windows::closeWhileBusy_data()
     QTest::newRow("loader talking without a prompt, frame, Yes")
         << "noise" << "frame" << true << stoppedEarly << leave << true;
     QTest::newRow("loader talking without a prompt, frame, No: ends within the minute")
-        << "noise" << "frame" << false << "Errcode: -4" << QByteArray("XA\r") << false;
+        << "noise" << "frame" << false << kNoXModemAnswer << QByteArray("XA\r") << false;
 }
 
 // The window run as the main window runs it, modal through exec(), and closed
@@ -595,6 +621,38 @@ void tst_windows::closeWhenIdle()
     QTest::keyClick(&w, Qt::Key_Escape);
     QVERIFY(!w.isVisible());
     QVERIFY(m_env->port().writes.isEmpty());
+}
+
+// Modal through exec(): a display that never answers ends the update within
+// 20 s with the cause; the adapter is then plugged in again (a new device
+// behind the same name) and the next Send goes through at once.
+void tst_windows::silentDisplayThenReplugged()
+{
+    m_loader.promptAnswers = {};
+    frmFirmwareUpdate w(*m_kdx);
+    setFile(w, writeImage(300));
+    qint64 took = -1;
+    QTimer::singleShot(0, &w, [&] {
+        const qint64 t0 = m_env->clock.nowMs();
+        button(w, 0)->click();
+        took = m_env->clock.nowMs() - t0;
+        m_env->port().hungUp = true; // the old device is gone ...
+        m_env->port().replugged = true; // ... and the next open finds the new one
+        m_loader = ScriptedLoader {};
+        m_loader.attach(m_env->port());
+        button(w, 0)->click();
+        m_env->clock.advance(30000);
+        w.close();
+    });
+    w.exec();
+
+    QVERIFY2(took >= 15000 && took <= 20000, qPrintable(QString::number(took)));
+    QCOMPARE(m_env->dialogs.boxes.size(), 2);
+    QCOMPARE(m_env->dialogs.boxes[0].text,
+             QStringLiteral("Firmware Update failed: the display did not answer the request to switch to its loader.\n\n"
+                            "Device does not respond. (-4)\n\nIs the display at 19200 baud and switched on?"));
+    QCOMPARE(m_env->dialogs.boxes[1].text, QStringLiteral("Firmware Update OK!"));
+    QCOMPARE(m_loader.blocks.size(), 3);
 }
 
 QTEST_MAIN(tst_windows)
