@@ -1,5 +1,6 @@
 #include "Commands.h"
 
+#include "BaudChange.h"
 #include "ByteNotation.h"
 #include "CKDX.h"
 #include "EpsonCommand.h"
@@ -171,6 +172,28 @@ Check displayText(const QString &name, int index)
                       .arg(uint(bad), 4, 16, QLatin1Char('0'));
         return false;
     };
+}
+
+// The display's own line settings changed, and checked at the new ones: its
+// acknowledge comes at the new rate and reads as Get Nack, so a version read
+// there decides. Exit 0 naming the new settings when the display answers.
+int setBaud(Session &s, const QString &rate, const QString &parity)
+{
+    CKDX &kdx = s.kdx();
+    const QString oldRate = kdx.BaudRate();
+    const QString oldParity = s.options().parity;
+    qint32 r = kdx.SetBaudRate(rate, parity);
+    if (!baudChange::mayHaveSwitched(r))
+        return s.report(r);
+    kdx.setBaudRate(rate);
+    kdx.setParity(parity);
+    r = baudChange::confirm(kdx, r);
+    if (r == kdx::OK)
+        return s.report(r, QStringLiteral("The display now uses %1 %2; reach it with --baud %1 --parity %2.").arg(rate, parity));
+    printErr(CKDX::ErrorDescription(r));
+    printErr(QStringLiteral("The display did not answer at %1 %2 either; if it still uses %3 %4, it did not take the change.")
+                 .arg(rate, parity, oldRate, oldParity));
+    return -r;
 }
 
 // What the system knows of a device, and who is using it, for the listing.
@@ -362,7 +385,7 @@ std::vector<Command> makeCommands()
                          if (args.size() != 2)
                              return refuse(problem, QStringLiteral("set-baud takes RATE and PARITY"));
                          const QString rate = args[0], parity = args[1];
-                         return [=](Session &s) { return s.report(s.kdx().SetBaudRate(rate, parity)); };
+                         return [=](Session &s) { return setBaud(s, rate, parity); };
                      }});
 
     table.push_back({QStringLiteral("intl"), QStringLiteral("CODE"),

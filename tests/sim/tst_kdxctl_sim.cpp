@@ -76,17 +76,23 @@ void tst_KdxctlSim::commands_data()
                                         << QStringList {"lines/0^=ÆØÅ", "international/name=Denmark II"};
     QTest::newRow("intl 0") << none << Steps {ok({"intl", "0"}), ok({"send", "#"})}
                             << QStringList {"international/code=0", "international/name=U.S.A", "lines/0^=#"};
-    QTest::newRow("set-baud 9600 gets Get Nack, then 9600 answers")
-        << none << Steps {fails({"set-baud", "9600", "N,8,1"}, 6), at(9600, {"position", "3"})}
+    // The acknowledge comes at the new rate (Get Nack); the version read there
+    // confirms the change.
+    const auto nowUses = [](const QString &rate, const QString &parity) {
+        return QStringLiteral("The display now uses %1 %2; reach it with --baud %1 --parity %2.").arg(rate, parity);
+    };
+    QTest::newRow("set-baud 9600 is confirmed at 9600, which then answers")
+        << none << Steps {ok({"set-baud", "9600", "N,8,1"}, nowUses("9600", "N,8,1")), at(9600, {"position", "3"})}
         << QStringList {"baud=9600", "framing=N,8,1", "cursor/col=3", "hostBaud=9600"};
     QTest::newRow("set-baud 38400 E,8,1")
-        << none << Steps {fails({"set-baud", "38400", "E,8,1"}, 6), at(38400, {"position", "2"})}
+        << none << Steps {ok({"set-baud", "38400", "E,8,1"}, nowUses("38400", "E,8,1")), at(38400, {"position", "2"})}
         << QStringList {"baud=38400", "framing=E,8,1", "cursor/col=2"};
     QTest::newRow("set-baud 115200 e,8,1")
-        << none << Steps {fails({"set-baud", "115200", "e,8,1"}, 6), at(115200, {"position", "2"})}
+        << none << Steps {ok({"set-baud", "115200", "e,8,1"}, nowUses("115200", "e,8,1")), at(115200, {"position", "2"})}
         << QStringList {"baud=115200", "framing=E,8,1", "cursor/col=2"};
-    QTest::newRow("set-baud 19200 at 19200 is OK") << none << Steps {ok({"set-baud", "19200", "O,7,1"})}
-                                                    << QStringList {"baud=19200", "framing=O,7,1"};
+    QTest::newRow("set-baud 19200 at 19200 is acknowledged")
+        << none << Steps {ok({"set-baud", "19200", "O,7,1"}, nowUses("19200", "O,7,1"))}
+        << QStringList {"baud=19200", "framing=O,7,1"};
     QTest::newRow("set-baud with an unknown parity sends nothing")
         << none << Steps {fails({"set-baud", "9600", "n,8,1"}, 5)} << QStringList {"baud=19200", "rxBytes=0"};
     QTest::newRow("commands at the wrong rate go unanswered")
@@ -185,8 +191,9 @@ void tst_KdxctlSim::commands_data()
     QTest::newRow("fault silent") << QStringList {"--fault", "silent"} << Steps {fails({"position", "2"}, 4)}
                                   << QStringList {"cursor/col=2"};
     QTest::newRow("fault nak") << QStringList {"--fault", "nak"}
-                               << Steps {fails({"position", "2"}, 6), fails({"get-message"}, 6)}
-                               << QStringList {"cursor/col=1"};
+                               << Steps {fails({"position", "2"}, 6), fails({"get-message"}, 6),
+                                         fails({"set-baud", "9600", "N,8,1"}, 6)}
+                               << QStringList {"cursor/col=1", "baud=19200"};
     QTest::newRow("fault slow inside the limit") << QStringList {"--fault", "slow=300"}
                                                  << Steps {ok({"position", "2"})} << QStringList();
     QTest::newRow("fault slow past the limit") << QStringList {"--fault", "slow=1500"}
