@@ -114,7 +114,7 @@ void AsciiTab::cmdASCII1_Click(int Index)
         R = m_host.kdx().SendMessage(QString(QChar(char16_t(numericText::leadingNumber(caption)))));
     else
         R = m_host.kdx().SendMessage(caption);
-    m_host.showResult(R);
+    m_host.showSent(R);
     m_host.endCommand();
 }
 
@@ -122,6 +122,6 @@ void AsciiTab::cmdASCII2_Click(int Index)
 {
     if (Index < 0 || Index >= cmdASCII2.size() || !m_host.beginCommand())
         return;
-    m_host.showResult(m_host.kdx().SendMessageB(quint8(numericText::leadingNumber(cmdASCII2[Index]->text()))));
+    m_host.showSent(m_host.kdx().SendMessageB(quint8(numericText::leadingNumber(cmdASCII2[Index]->text()))));
     m_host.endCommand();
 }

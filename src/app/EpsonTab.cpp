@@ -114,6 +114,15 @@ EpsonTab::EpsonTab(TabHost &host, QWidget *parent)
                 cmdEPSON[9], cmdEPSON[10], cmdEPSON[11], cmdEPSON[13], cmdEPSON[14], cboNational, cmdEPSON[16],
                 cboExpand, cmdEPSON[17], txtBlink, cmdEPSON[18], txtEPSON, cmdEPSON[19], cmdSwitchBack});
 
+    cboRow->setAccessibleName(tr("Cursor row"));
+    cboColumn->setAccessibleName(tr("Cursor column"));
+    cboOperation->setAccessibleName(tr("Write mode"));
+    cboNational->setAccessibleName(tr("National character set"));
+    cboExpand->setAccessibleName(tr("Expand"));
+    cboPeripheral->setAccessibleName(tr("Peripheral routing"));
+    txtEPSON->setAccessibleName(tr("Message"));
+    nameToggles();
+
     for (QComboBox *list : findChildren<QComboBox *>()) {
         // Typed text is checked when a button is pressed.
         list->setEditable(true);
@@ -195,10 +204,8 @@ void EpsonTab::buildOperationFrame(QWidget *frame)
                             tr("horizontal-scroll")});
     makeButton(8, QStringLiteral("CLR"), tr("screen clear"), tr("Clear screen"), frame);
     makeButton(9, QStringLiteral("CAN"), tr("line clear"), tr("Clear line"), frame);
-    makeButton(10, tr("cursor on"), QString(), tr("Cursor display"), frame)
-        ->setProperty("Tag", QStringLiteral("0"));
-    makeButton(11, tr("reverse"), QString(), tr("Reverse display"), frame)
-        ->setProperty("Tag", QStringLiteral("0"));
+    makeButton(10, tr("cursor on"), QString(), QString(), frame)->setProperty("Tag", QStringLiteral("0"));
+    makeButton(11, tr("reverse"), QString(), QString(), frame)->setProperty("Tag", QStringLiteral("0"));
     makeButton(13, tr("Initialize"), QString(), tr("Initialize display"), frame);
     makeButton(14, tr("SelfTest"), QString(), tr("Self-test"), frame);
     cboNational = named(new QComboBox(frame), QStringLiteral("cboNational"));
@@ -239,6 +246,15 @@ void EpsonTab::buildOperationFrame(QWidget *frame)
     operation->addWidget(buddyLabel(tr("&Blink"), txtBlink, frame), 5, 0);
     operation->addWidget(txtBlink, 5, 1, Qt::AlignLeft);
     operation->addWidget(cmdEPSON[18], 5, 2);
+}
+
+void EpsonTab::nameToggles()
+{
+    // A toggle is named by what its next press does, as its caption is.
+    const bool cursorOn = cmdEPSON[10]->property("Tag").toString() == QLatin1String("0");
+    cmdEPSON[10]->setAccessibleName(cursorOn ? tr("Show the cursor") : tr("Hide the cursor"));
+    const bool reverse = cmdEPSON[11]->property("Tag").toString() == QLatin1String("0");
+    cmdEPSON[11]->setAccessibleName(reverse ? tr("Show text in reverse") : tr("Show text normally"));
 }
 
 void EpsonTab::ApplyDisplayGeometry(const DisplayModel &model)
@@ -304,7 +320,7 @@ void EpsonTab::cboOperation_Click()
         return;
     const int position = cboOperation->currentIndex();
     if (position >= 0 && position <= 2)
-        m_host.showResult(Epson::setWriteMode(m_host.kdx(), Epson::kMinWriteMode + position));
+        m_host.showSent(Epson::setWriteMode(m_host.kdx(), Epson::kMinWriteMode + position));
 }
 
 void EpsonTab::cboPeripheral_Click()
@@ -313,7 +329,7 @@ void EpsonTab::cboPeripheral_Click()
         return;
     const int position = cboPeripheral->currentIndex();
     if (position >= 0 && position <= 2)
-        m_host.showResult(Epson::setDevice(m_host.kdx(), Epson::kMinDevice + position));
+        m_host.showSent(Epson::setDevice(m_host.kdx(), Epson::kMinDevice + position));
 }
 
 void EpsonTab::cboNational_Click()
@@ -420,6 +436,7 @@ void EpsonTab::cmdEPSON_Click(int Index)
         break;
     default: break;
     }
-    m_host.showResult(R);
+    nameToggles();
+    m_host.showSent(R);
     m_host.endCommand();
 }

@@ -55,6 +55,8 @@ signals:
 private:
     void buildCursorFrame(QWidget *frame);
     void buildOperationFrame(QWidget *frame);
+    // Names the two toggles by what their next press does.
+    void nameToggles();
     QPushButton *makeButton(int index, const QString &caption, const QString &tip, const QString &accessible,
                             QWidget *parent);
 

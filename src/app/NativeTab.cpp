@@ -1,5 +1,6 @@
 #include "NativeTab.h"
 
+#include "BaudChange.h"
 #include "CKDX.h"
 #include "DisplayModel.h"
 #include "LimitedTextEdit.h"
@@ -125,10 +126,10 @@ NativeTab::NativeTab(TabHost &host, QWidget *parent)
                     row, 1);
     grid->addWidget(makeButton(4, tr("Set")), row++, 2);
     focus << txtStart << txtEnd << cmdPRYX[4];
-    nameArrows(UpDown1, tr("Layer"));
-    nameArrows(UpDown2, tr("Cursor position"));
-    nameArrows(UpDown3, tr("Clear from"));
-    nameArrows(UpDown4, tr("Clear to"));
+    UpDown1->nameFor(tr("Layer"));
+    UpDown2->nameFor(tr("Cursor position"));
+    UpDown3->nameFor(tr("Clear from"));
+    UpDown4->nameFor(tr("Clear to"));
 
     cboLayer = named(new QComboBox(this), QStringLiteral("cboLayer"));
     cboMode = named(new QComboBox(this), QStringLiteral("cboMode"));
@@ -180,6 +181,20 @@ NativeTab::NativeTab(TabHost &host, QWidget *parent)
     grid->setColumnStretch(1, 3);
     grid->setRowStretch(row, 1);
     chainFocus(focus);
+
+    // What each list and box is, for those who cannot see its row.
+    cboS_BaudRate->setAccessibleName(tr("Display baud rate"));
+    cboS_Parity->setAccessibleName(tr("Display parity, data bits and stop bits"));
+    cboInternationalCode->setAccessibleName(tr("International code"));
+    txtLayer->setAccessibleName(tr("Layer to save"));
+    txtPosition->setAccessibleName(tr("Cursor position"));
+    txtStart->setAccessibleName(tr("Clear from"));
+    txtEnd->setAccessibleName(tr("Clear to"));
+    cboLayer->setAccessibleName(tr("Demo message layer"));
+    cboMode->setAccessibleName(tr("Demo message mode"));
+    cboShowSavedMessageAfterRebootMode->setAccessibleName(tr("Saved message after reboot"));
+    cboDevice->setAccessibleName(tr("Peripheral device"));
+    txtMessage->setAccessibleName(tr("Message"));
 
     for (QComboBox *list : findChildren<QComboBox *>())
         wheelOnlyWithFocus(list);
@@ -336,13 +351,28 @@ void NativeTab::cmdPRYX_Click(int Index)
 
     qint32 R = 0;
     switch (Index) {
-    case 0:
-        R = kdx.SetBaudRate(cboS_BaudRate->currentText(), cboS_Parity->currentText());
+    case 0: {
+        const QString rate = cboS_BaudRate->currentText();
+        const QString parity = cboS_Parity->currentText();
+        const QString oldRate = kdx.BaudRate();
+        const QString oldParity = kdx.Parity();
+        R = kdx.SetBaudRate(rate, parity);
+        if (!baudChange::mayHaveSwitched(R))
+            break;
         // After a switch the display answers at its new rate, which reads as a
-        // wrong byte here: the PC side follows it in both cases.
-        if (R == kdx::OK || R == kdx::Nack)
-            emit pcSideFollows(cboS_BaudRate->currentIndex(), cboS_Parity->currentIndex());
-        break;
+        // wrong byte here: the PC side follows it in both cases, and a version
+        // read at the new settings tells whether the display is there.
+        emit pcSideFollows(cboS_BaudRate->currentIndex(), cboS_Parity->currentIndex());
+        R = baudChange::confirm(kdx, R);
+        if (R == kdx::OK)
+            m_host.showStatus(tr("The display now uses %1 %2; the PC side follows.").arg(rate, parity));
+        else
+            m_host.showStatus(tr("%1: the display did not answer at %2 %3 either. If it still uses %4 %5, "
+                                 "choose those on the Setting tab.")
+                                  .arg(CKDX::ErrorDescription(R), rate, parity, oldRate, oldParity));
+        m_host.endCommand();
+        return;
+    }
     case 1: {
         qint16 code = 0;
         if (numericText::toInt16(

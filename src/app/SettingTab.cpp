@@ -106,6 +106,10 @@ SettingTab::SettingTab(TabHost &host, QWidget *parent)
     layout->addStretch(1);
 
     chainFocus({cboComport, cmdFindDisplay, cboBaudRate, cboParity, cmdLightTube, cmdFirmwireUpdate, cmdMis, cboKDXType});
+    cboComport->setAccessibleName(tr("Port"));
+    cboBaudRate->setAccessibleName(tr("PC baud rate"));
+    cboParity->setAccessibleName(tr("PC parity, data bits and stop bits"));
+    cboKDXType->setAccessibleName(tr("KDX model"));
     for (QComboBox *list : {cboComport, cboBaudRate, cboParity, cboKDXType})
         wheelOnlyWithFocus(list);
 
@@ -180,7 +184,7 @@ void SettingTab::cmdLightTube_Click()
 {
     if (!m_host.beginCommand())
         return;
-    m_host.showResult(m_host.kdx().FullyLightTube(qint16(DisplayModel::of(g_KDXType).cells())));
+    m_host.showSent(m_host.kdx().FullyLightTube(qint16(DisplayModel::of(g_KDXType).cells())));
     m_host.endCommand();
 }
 

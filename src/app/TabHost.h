@@ -33,6 +33,9 @@ public:
     // The outcome of a command in the status line: "OK" for 0, otherwise the
     // driver's text (with the reason when the port would not open).
     virtual void showResult(qint32 result) = 0;
+    // The outcome of bytes sent without an acknowledge to wait for: said as
+    // sent, not as acknowledged.
+    virtual void showSent(qint32 result) = 0;
 
     // A message box for a parameter that cannot be sent.
     virtual void refuse(const QString &text) = 0;

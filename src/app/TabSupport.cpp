@@ -2,9 +2,7 @@
 
 #include "NumericText.h"
 #include "SettingsStore.h"
-#include "UpDown.h"
 
-#include <QCoreApplication>
 #include <QAbstractSpinBox>
 #include <QApplication>
 #include <QComboBox>
@@ -93,18 +91,6 @@ void restorePosition(const QString &app, QComboBox *list, const QString &section
 void savePosition(const QString &app, const QString &section, const QString &key, int position)
 {
     platform::settings::SaveSetting(app, section, key, QString::number(position));
-}
-
-void nameArrows(UpDown *spinner, const QString &what)
-{
-    if (auto *up = spinner->findChild<QToolButton *>(QStringLiteral("up"))) {
-        up->setAccessibleName(QCoreApplication::translate("TabSupport", "%1 up").arg(what));
-        up->setToolTip(up->accessibleName());
-    }
-    if (auto *down = spinner->findChild<QToolButton *>(QStringLiteral("down"))) {
-        down->setAccessibleName(QCoreApplication::translate("TabSupport", "%1 down").arg(what));
-        down->setToolTip(down->accessibleName());
-    }
 }
 
 void wheelOnlyWithFocus(QWidget *control)

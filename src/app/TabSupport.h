@@ -8,7 +8,6 @@
 class QComboBox;
 class QLabel;
 class QWidget;
-class UpDown;
 
 // Small pieces the tabs of the main window share.
 namespace tabSupport {
@@ -38,9 +37,6 @@ int listIndex(const QComboBox *list);
 void restorePosition(const QString &app, QComboBox *list, const QString &section, const QString &key,
                      int defaultPosition, const std::function<void()> &handler);
 void savePosition(const QString &app, const QString &section, const QString &key, int position);
-
-// Accessible names of a spinner's arrows: "<what> up" and "<what> down".
-void nameArrows(UpDown *spinner, const QString &what);
 
 // Lists and number boxes take the mouse wheel only when they have the keyboard
 // focus; otherwise the wheel scrolls the page they sit on.

@@ -11,7 +11,9 @@
 #include "NativeTab.h"
 #include "ResultCode.h"
 #include "SettingTab.h"
+#include "PortMap.h"
 #include "SettingsStore.h"
+#include "StatusLine.h"
 #include "TabSupport.h"
 #include "TrafficWindow.h"
 #include "frmCKDX.h"
@@ -21,6 +23,7 @@
 #include "frmPassword.h"
 #include "frmVT100.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -72,6 +75,15 @@ QString openFailureReason(int commPort)
     return reason;
 }
 
+// The processes that hold COM<number>'s device now: a lock file or an flock.
+QList<platform::PortHolder> portHolders(int commPort)
+{
+    const QString device = platform::PortMap().devicePath(commPort);
+    return device.isEmpty() ? QList<platform::PortHolder>() : platform::PortMap::details(device).users;
+}
+
+constexpr int kPortInUseCheckMs = 1000;
+
 } // namespace
 
 frmMain::frmMain(QWidget *parent)
@@ -118,10 +130,8 @@ void frmMain::buildUi()
     SSTab1->addTab(scrolled(asciiTab), tr("Send by ASCII"));
 
     auto *lblStatus = named(new QLabel(tr("Status:"), this), QStringLiteral("lblStatus"));
-    txtStatus = named(new QLineEdit(this), QStringLiteral("txtStatus"));
-    txtStatus->setReadOnly(true);
-    // Read by clicking into it; not a Tab stop, since it shows no focus.
-    txtStatus->setFocusPolicy(Qt::ClickFocus);
+    txtStatus = named(new StatusLine(this), QStringLiteral("txtStatus"));
+    txtStatus->setAccessibleName(tr("Status"));
     lblStatus->setBuddy(txtStatus);
     cmdExit = named(new QPushButton(tr("&Exit"), this), QStringLiteral("cmdExit"));
     connect(cmdExit, &QPushButton::clicked, this, &frmMain::cmdExit_Click);
@@ -142,8 +152,11 @@ void frmMain::buildUi()
     statusRow->addWidget(txtStatus, 1);
     statusRow->addWidget(cmdCancel);
     // The Traffic window (also Ctrl+T) shows what went over the line.
-    statusRow->addWidget(monitor::TrafficWindow::makeOpenButton(this));
+    QAbstractButton *traffic = monitor::TrafficWindow::makeOpenButton(this);
+    statusRow->addWidget(traffic);
     statusRow->addWidget(cmdExit);
+    // Tab goes from the tab's last control to Traffic and Exit, then round to the tabs.
+    QWidget::setTabOrder(traffic, cmdExit);
 
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(SSTab1, 1);
@@ -170,6 +183,9 @@ void frmMain::buildUi()
         if (index == TabSetting)
             updateComportDevice();
     });
+
+    m_portInUseCheck.setInterval(kPortInUseCheckMs);
+    connect(&m_portInUseCheck, &platform::Timer::timeout, this, &frmMain::recheckPortInUse);
 }
 
 // The system's names for the tabs' controls, and what one tab tells another.
@@ -223,6 +239,9 @@ void frmMain::wireTabs()
     cmdPRYX = nativeTab->cmdPRYX;
     connect(epsonTab->cmdSwitchBack, &QPushButton::clicked, this, [this] { cmdPRYX_Click(12); });
 
+    // After the tab's own handlers: the driver already has the new choice.
+    for (QComboBox *list : {settingTab->cboComport, settingTab->cboBaudRate, settingTab->cboParity})
+        connect(list, &QComboBox::currentIndexChanged, this, &frmMain::lineSettingsChanged);
     connect(settingTab->cboKDXType, &QComboBox::currentIndexChanged, this, &frmMain::cboKDXType_Click);
     connect(settingTab->cmdFirmwireUpdate, &QPushButton::clicked, this, &frmMain::cmdFirmwireUpdate_Click);
     connect(settingTab->cmdMis, &QPushButton::clicked, this, &frmMain::cmdMis_Click);
@@ -325,11 +344,8 @@ void frmMain::Form_Load()
 
     // Said once: a link or a file that is not the store's own is read, never written.
     const QString problem = platform::settings::saveProblem(model.title);
-    if (!problem.isEmpty()) {
-        txtStatus->setText(problem);
-        txtStatus->setToolTip(problem);
-        txtStatus->setCursorPosition(0);
-    }
+    if (!problem.isEmpty())
+        setStatus(problem, problem, StatusSubject::SaveProblem);
 }
 
 void frmMain::applyTabsBySelector(int selector)
@@ -357,8 +373,7 @@ bool frmMain::beginCommand()
     m_focusBeforeCommand = QApplication::focusWidget();
     setCursor(Qt::WaitCursor);
     SSTab1->setEnabled(false);
-    txtStatus->clear();
-    txtStatus->setToolTip(QString());
+    setStatus(QString(), QString(), StatusSubject::None);
     return true;
 }
 
@@ -374,18 +389,33 @@ void frmMain::endCommand()
     m_focusBeforeCommand = nullptr;
 }
 
+void frmMain::setStatus(const QString &text, const QString &detail, StatusSubject subject)
+{
+    txtStatus->setStatus(text, detail);
+    m_statusSubject = subject;
+    m_statusPort = kdx().CommPort();
+    m_portInUseCheck.setEnabled(subject == StatusSubject::PortInUse);
+}
+
 void frmMain::showResult(qint32 result)
 {
     if (result == kdx::OK) {
-        txtStatus->setText(tr("OK"));
-        txtStatus->setToolTip(QString());
+        setStatus(tr("OK"), QString(), StatusSubject::Outcome);
         return;
     }
     const QString text = CKDX::ErrorDescription(result);
     const QString reason = result == kdx::OpenFailed ? openFailureReason(kdx().CommPort()) : QString();
-    txtStatus->setText(reason.isEmpty() ? text : text + QLatin1Char(' ') + reason);
-    txtStatus->setToolTip(reason);
-    txtStatus->setCursorPosition(0);
+    setStatus(reason.isEmpty() ? text : text + QLatin1Char(' ') + reason, reason,
+              result == kdx::OpenFailed && !portHolders(kdx().CommPort()).isEmpty() ? StatusSubject::PortInUse
+                                                                                   : StatusSubject::Outcome);
+}
+
+void frmMain::showSent(qint32 result)
+{
+    if (result == kdx::OK)
+        showStatus(tr("Sent; the display gave no acknowledge"));
+    else
+        showResult(result);
 }
 
 void frmMain::setCancel(std::function<void()> cancel)
@@ -400,17 +430,29 @@ void frmMain::setCancel(std::function<void()> cancel)
 
 void frmMain::showStatus(const QString &text)
 {
-    txtStatus->setText(text);
-    txtStatus->setToolTip(text);
-    txtStatus->setCursorPosition(0);
+    setStatus(text, QString(), StatusSubject::Outcome);
 }
 
 void frmMain::refuse(const QString &text)
 {
     // The status line shows it too, so no earlier "OK" stands under a refusal.
-    txtStatus->setText(text);
-    txtStatus->setToolTip(QString());
+    setStatus(text, QString(), StatusSubject::Outcome);
     platform::dialogs().messageBox(text, platform::app::title(), platform::MsgIcon::Exclamation);
+}
+
+void frmMain::lineSettingsChanged()
+{
+    // An outcome had at other settings no longer says anything about these.
+    if (m_blnLoading || m_blnBusy)
+        return;
+    if (m_statusSubject == StatusSubject::Outcome || m_statusSubject == StatusSubject::PortInUse)
+        setStatus(QString(), QString(), StatusSubject::None);
+}
+
+void frmMain::recheckPortInUse()
+{
+    if (m_statusSubject == StatusSubject::PortInUse && portHolders(m_statusPort).isEmpty())
+        setStatus(QString(), QString(), StatusSubject::None);
 }
 
 // ---------------------------------------------------------------- handlers
@@ -523,6 +565,8 @@ void frmMain::showEvent(QShowEvent *event)
 void frmMain::changeEvent(QEvent *event)
 {
     QWidget::changeEvent(event);
-    if (event->type() == QEvent::ActivationChange && isActiveWindow() && !m_blnBusy)
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && !m_blnBusy) {
         updateComportDevice();
+        recheckPortInUse();
+    }
 }

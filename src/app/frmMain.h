@@ -1,6 +1,8 @@
 #pragma once
 
+#include "StatusLine.h"
 #include "TabHost.h"
+#include "Timer.h"
 
 #include <QPointer>
 #include <QVector>
@@ -78,7 +80,7 @@ public:
     AsciiTab *asciiTab = nullptr;
 
     QTabWidget *SSTab1 = nullptr;
-    QLineEdit *txtStatus = nullptr;
+    StatusLine *txtStatus = nullptr;
     QPushButton *cmdExit = nullptr;
     // Shown only while a command that can be stopped runs (Find Display).
     QPushButton *cmdCancel = nullptr;
@@ -134,6 +136,7 @@ public:
     bool beginCommand() override;
     void endCommand() override;
     void showResult(qint32 result) override;
+    void showSent(qint32 result) override;
     void refuse(const QString &text) override;
     void setCancel(std::function<void()> cancel) override;
     void showStatus(const QString &text) override;
@@ -153,6 +156,18 @@ private:
     void Form_Load();
     void Form_Unload();
     void applyTabsBySelector(int selector);
+
+    // What the status line talks about, so that it goes when that changes: a
+    // command's outcome goes with the port, rate or parity it was had at; a
+    // port found in use goes once the port is free.
+    enum class StatusSubject { None, Outcome, PortInUse, SaveProblem };
+    void setStatus(const QString &text, const QString &detail, StatusSubject subject);
+    void lineSettingsChanged();
+    void recheckPortInUse();
+    StatusSubject m_statusSubject = StatusSubject::None;
+    int m_statusPort = 0;
+    // Looks again every second while a "port in use" status stands.
+    platform::Timer m_portInUseCheck;
 
     bool m_blnLoading = false;
     bool m_blnBusy = false;

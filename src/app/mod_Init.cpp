@@ -1,12 +1,15 @@
 #include "mod_Init.h"
 
 #include "frmMain.h"
+#include "frmVT100.h"
 
 #include <QCoreApplication>
 
 namespace mod_Init {
 
-void Main()
+namespace {
+
+frmMain *mainWindow()
 {
     static frmMain *window = nullptr;
     g_KDXType = 11;
@@ -18,7 +21,26 @@ void Main()
             window = nullptr;
         });
     }
-    window->show();
+    return window;
+}
+
+} // namespace
+
+void Main()
+{
+    mainWindow()->show();
+}
+
+void MainVT100()
+{
+    g_KDXType = 11;
+    // Made, never shown: loading it hands the saved settings to its driver.
+    auto *settings = new frmMain;
+    auto *test = new frmVT100(settings->kdx());
+    QObject::connect(test, &QObject::destroyed, settings, &QObject::deleteLater);
+    test->setAttribute(Qt::WA_DeleteOnClose);
+    QObject::connect(test, &QDialog::finished, QCoreApplication::instance(), &QCoreApplication::quit);
+    test->show();
 }
 
 } // namespace mod_Init

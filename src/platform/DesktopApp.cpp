@@ -20,9 +20,10 @@ QString helpText(const Program &program)
                "Options:\n"
                "  -h, --help     show this text and exit\n"
                "      --version  print the program's version and exit\n"
+               "%3"
                "\n"
                "Qt's own options (-platform NAME, -style NAME, -reverse ...) are taken as well.\n")
-        .arg(program.name, program.summary);
+        .arg(program.name, program.summary, program.options);
 }
 
 namespace {
@@ -77,6 +78,8 @@ std::optional<int> answerCommandLine(int argc, char **argv, const Program &progr
             std::printf("%s %s\n", program.name.toLocal8Bit().constData(), app::version().toLocal8Bit().constData());
             return 0;
         }
+        if (program.switches.contains(arg))
+            continue;
         if (!arg.startsWith(QLatin1Char('-')) || arg.size() == 1)
             return refuse(program, QStringLiteral("unexpected argument \"%1\"").arg(arg));
         // "-style fusion", "--style=fusion": Qt's, left to QApplication.

@@ -5,6 +5,7 @@
 
 #include <QLocale>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -15,6 +16,8 @@ struct Program
     QString name;       // the program file, "kdx-utility"
     QString desktopId;  // its desktop entry without ".desktop", the application id
     QString summary;    // the line under "Usage:" in --help
+    QString options;    // the program's own options for --help, one line each, or empty
+    QStringList switches; // those options, taken without a value: "--vt100"
 };
 
 // Answers --help and --version from the bare arguments, before QApplication

@@ -1,5 +1,6 @@
 #include "UpDown.h"
 
+#include <QCoreApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QRegularExpression>
@@ -68,6 +69,15 @@ void UpDown::setBuddy(QLineEdit *buddy)
     const int h = m_buddy->sizeHint().height();
     m_up->setFixedHeight(h / 2);
     m_down->setFixedHeight(h - h / 2);
+}
+
+void UpDown::nameFor(const QString &what)
+{
+    setAccessibleName(QCoreApplication::translate("UpDown", "%1 spinner").arg(what));
+    m_up->setAccessibleName(QCoreApplication::translate("UpDown", "%1 up").arg(what));
+    m_down->setAccessibleName(QCoreApplication::translate("UpDown", "%1 down").arg(what));
+    m_up->setToolTip(m_up->accessibleName());
+    m_down->setToolTip(m_down->accessibleName());
 }
 
 void UpDown::setRange(int minimum, int maximum)

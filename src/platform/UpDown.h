@@ -18,6 +18,9 @@ public:
     UpDown(QLineEdit *buddy, int minimum, int maximum, QWidget *parent = nullptr);
 
     void setBuddy(QLineEdit *buddy);
+    // Names the spinner and its arrows for those who cannot see them: what
+    // "Cursor position" gives "Cursor position spinner", "... up", "... down".
+    void nameFor(const QString &what);
     QLineEdit *buddy() const { return m_buddy; }
 
     void setRange(int minimum, int maximum);

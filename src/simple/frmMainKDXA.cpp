@@ -6,11 +6,13 @@
 #include "CKDX.h"
 #include "Clock.h"
 #include "Dialogs.h"
+#include "StatusLine.h"
 #include "TrafficWindow.h"
 #include "UpDown.h"
 #include "frmCKDX.h"
 #include "myComm.h"
 
+#include <QAbstractButton>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -139,9 +141,10 @@ frmMainKDXA::frmMainKDXA(QWidget *parent)
     Check1->setObjectName(QStringLiteral("Check1"));
 
     Label26 = label(QStringLiteral("Label26"), tr("Status:"), this);
-    txtStatus = new QLineEdit(this);
+    txtStatus = new StatusLine(this);
     txtStatus->setObjectName(QStringLiteral("txtStatus"));
-    txtStatus->setReadOnly(true);
+    txtStatus->setAccessibleName(tr("Status"));
+    Label26->setBuddy(txtStatus);
     Command1 = button(QStringLiteral("Command1"), tr("&Exit"), this);
 
     auto *grid = new QGridLayout(this);
@@ -184,7 +187,9 @@ frmMainKDXA::frmMainKDXA(QWidget *parent)
 
     auto *statusRow = new QHBoxLayout;
     statusRow->addWidget(txtStatus);
-    statusRow->addWidget(monitor::TrafficWindow::makeOpenButton(this));
+    QAbstractButton *traffic = monitor::TrafficWindow::makeOpenButton(this);
+    statusRow->addWidget(traffic);
+    QWidget::setTabOrder(traffic, Command1);
     addRow(4, Label26, statusRow, nullptr, Command1);
 
     connect(Command1, &QPushButton::clicked, this, &frmMainKDXA::Command1_Click);
@@ -194,6 +199,28 @@ frmMainKDXA::frmMainKDXA(QWidget *parent)
     connect(Command5, &QPushButton::clicked, this, &frmMainKDXA::Command5_Click);
     connect(Check1, &QCheckBox::toggled, this, &frmMainKDXA::Check1_Click);
     connect(txtMessage, &QPlainTextEdit::textChanged, this, &frmMainKDXA::txtMessage_Change);
+    // An outcome on another port says nothing about this one.
+    connect(cboComport, &QComboBox::currentIndexChanged, txtStatus, [this] { txtStatus->setStatus(QString()); });
+
+    // What each control is and does, for those who cannot see its row; the
+    // two "Set" buttons are told apart by what they set.
+    cboComport->setAccessibleName(tr("Port"));
+    Command2->setAccessibleName(tr("Refresh the port list"));
+    txtPosition->setAccessibleName(tr("Cursor position"));
+    UpDown2->nameFor(tr("Cursor position"));
+    Command3->setAccessibleName(tr("Set cursor position"));
+    txtStart->setAccessibleName(tr("Clear from"));
+    UpDown3->nameFor(tr("Clear from"));
+    txtEnd->setAccessibleName(tr("Clear to"));
+    UpDown1->nameFor(tr("Clear to"));
+    Command4->setAccessibleName(tr("Clear display range"));
+    txtMessage->setAccessibleName(tr("Message"));
+    Command5->setAccessibleName(tr("Send message"));
+    Check1->setAccessibleName(tr("Send the message as byte values (Binary Format)"));
+    Label1->setBuddy(cboComport);
+    Label6->setBuddy(txtPosition);
+    Label7->setBuddy(txtStart);
+    Label13->setBuddy(txtMessage);
 
     setMessageText(QStringLiteral("Hello KDXA!!\r\n"));
 
@@ -253,7 +280,13 @@ void frmMainKDXA::ApplyPortSettings()
 
 void frmMainKDXA::ShowStatus(qint32 i_lResult)
 {
-    txtStatus->setText(i_lResult == kdx::OK ? tr("OK") : CKDX::ErrorDescription(i_lResult));
+    txtStatus->setStatus(i_lResult == kdx::OK ? tr("OK") : CKDX::ErrorDescription(i_lResult));
+}
+
+void frmMainKDXA::refuse(const QString &text)
+{
+    txtStatus->setStatus(text);
+    platform::dialogs().messageBox(text, platform::app::title(), platform::MsgIcon::Exclamation);
 }
 
 bool frmMainKDXA::beginAction()
@@ -348,12 +381,17 @@ void frmMainKDXA::Command5_Click()
     QByteArray bytes;
     if (!ByteNotation::parse(messageText(), bytes)) {
         showNormalPointer();
-        platform::dialogs().messageBox(tr("Invalid Binary Format"), platform::app::title(),
-                                       platform::MsgIcon::Exclamation);
+        refuse(tr("Invalid Binary Format"));
         endAction();
         return;
     }
-    ShowStatus(kdx().SendMessageByteArray(bytes));
+    // Raw bytes may be text the display shows without acknowledging it: no
+    // acknowledge is not a failure here.
+    const qint32 result = kdx().SendMessageByteArray(bytes);
+    if (result == kdx::NoResponse)
+        txtStatus->setStatus(tr("Sent; the display gave no acknowledge"));
+    else
+        ShowStatus(result);
     endAction();
 }
 

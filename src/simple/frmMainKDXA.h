@@ -12,6 +12,7 @@ class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
+class StatusLine;
 class UpDown;
 
 // The compact window for a KDXA display at 9600,N,8,1: port choice, cursor
@@ -53,6 +54,8 @@ private:
     void RefreshCommPorts();
     void ApplyPortSettings();
     void ShowStatus(qint32 i_lResult);
+    // A rejected input: said in the status line too, so no earlier "OK" stands.
+    void refuse(const QString &text);
 
     // Guard of the actions: false when one is already running; otherwise the
     // hourglass shows and the command controls are disabled until endAction.
@@ -82,7 +85,7 @@ private:
     QPushButton *Command5 = nullptr;
     QCheckBox *Check1 = nullptr;
     QLabel *Label26 = nullptr;
-    QLineEdit *txtStatus = nullptr;
+    StatusLine *txtStatus = nullptr;
     QPushButton *Command1 = nullptr;
 
     std::unique_ptr<CKDX> m_kdx;

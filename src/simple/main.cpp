@@ -14,7 +14,7 @@
 int main(int argc, char *argv[])
 {
     const platform::desktop::Program program {QStringLiteral("kdxa-utility"), QStringLiteral(KDX_DESKTOP_ID),
-        QStringLiteral("Set the cursor, clear cells and send messages to a KDXA customer display.")};
+        QStringLiteral("Set the cursor, clear cells and send messages to a KDXA customer display."), QString(), {}};
     if (const auto status = platform::desktop::answerCommandLine(argc, argv, program))
         return *status;
     QApplication app(argc, argv);

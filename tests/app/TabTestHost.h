@@ -35,6 +35,13 @@ public:
         results << result;
         status = result == 0 ? QStringLiteral("OK") : CKDX::ErrorDescription(result);
     }
+    void showStatus(const QString &text) override { status = text; }
+    void showSent(qint32 result) override
+    {
+        showResult(result);
+        if (result == 0)
+            status = QStringLiteral("Sent; the display gave no acknowledge");
+    }
     void refuse(const QString &text) override { refusals << text; }
     QString settingsName() const override { return QStringLiteral("Tab Test"); }
 

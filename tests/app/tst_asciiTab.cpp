@@ -24,8 +24,8 @@ void tst_asciiTab::outcome_data()
     QTest::addColumn<bool>("openFails");
     QTest::addColumn<QString>("status");
     QTest::addColumn<QByteArray>("bytes");
-    QTest::newRow("A sent") << false << 65 << false << "OK" << QByteArray("A");
-    QTest::newRow("0xFF sent") << true << 127 << false << "OK" << QByteArray("\xFF");
+    QTest::newRow("A sent") << false << 65 << false << "Sent; the display gave no acknowledge" << QByteArray("A");
+    QTest::newRow("0xFF sent") << true << 127 << false << "Sent; the display gave no acknowledge" << QByteArray("\xFF");
     QTest::newRow("A, port will not open") << false << 65 << true << "Commport open failed." << QByteArray();
     QTest::newRow("0x80, port will not open") << true << 0 << true << "Commport open failed." << QByteArray();
 }

@@ -79,7 +79,7 @@ void tst_epsonTab::outcomeOfEachCommand_data()
     QTest::addColumn<bool>("openFails");
     QTest::addColumn<QString>("status");
     for (int i : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 13, 14, 15, 16, 17, 18, 19}) {
-        QTest::addRow("%d sent", i) << i << false << "OK";
+        QTest::addRow("%d sent", i) << i << false << "Sent; the display gave no acknowledge";
         QTest::addRow("%d, port will not open", i) << i << true << "Commport open failed.";
     }
 }
@@ -102,7 +102,7 @@ void tst_epsonTab::listsShowTheirOutcome()
 {
     m_tab->cboOperation->setCurrentIndex(2);
     QCOMPARE(m_env->port().written(), hex("1F 03"));
-    QCOMPARE(m_host->status, QStringLiteral("OK"));
+    QCOMPARE(m_host->status, QStringLiteral("Sent; the display gave no acknowledge"));
     m_env->port().failOpen = true;
     m_tab->cboPeripheral->setCurrentIndex(2);
     QCOMPARE(m_host->status, QStringLiteral("Commport open failed."));

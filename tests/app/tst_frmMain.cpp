@@ -9,6 +9,10 @@
 #include "TestEnv.h"
 #include "frmCKDX.h"
 #include "frmMain.h"
+#include "PortMap.h"
+#include "StatusLine.h"
+#include "UpDown.h"
+#include "frmVT100.h"
 #include "TrafficWindow.h"
 #include "mod_Init.h"
 
@@ -20,6 +24,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -163,9 +168,17 @@ private slots:
     void noStaleOk_data();
     void noStaleOk();
     void openFailureReasonShown();
+    void statusGoesWithItsSubject_data();
+    void statusGoesWithItsSubject();
+    void statusInUseGoesWhenThePortIsFree();
+    void longStatusElidedWithTooltip();
     void ctrlTabFromEveryControl_data();
     void ctrlTabFromEveryControl();
     void tabStopsShowFocus();
+    void tabReachesTrafficAndExit_data();
+    void tabReachesTrafficAndExit();
+    void everyControlIsNamed();
+    void vt100FromTheCommandLine();
     void fitsAt200Percent();
 
 private:
@@ -461,7 +474,8 @@ void tst_frmMain::nativeCommands()
     w.txtStatus->setText("old");
     w.cmdPRYX[index]->click();
     QCOMPARE(port().written(), bytes);
-    QCOMPARE(w.txtStatus->text(), QStringLiteral("OK"));
+    QCOMPARE(w.txtStatus->text(), index == 0 ? QStringLiteral("The display now uses 38400 N,8,1; the PC side follows.")
+                                             : QStringLiteral("OK"));
     QCOMPARE(port().events.last(), QStringLiteral("close"));
     QVERIFY(!w.isBusy());
     QVERIFY(w.SSTab1->isEnabled());
@@ -510,18 +524,26 @@ void tst_frmMain::nativeFailures()
 
 void tst_frmMain::baudChange_data()
 {
-    QTest::addColumn<QByteArray>("answer"); // empty: the display stays silent
+    QTest::addColumn<QByteArray>("answer");  // to the baud change; empty: silence
+    QTest::addColumn<QByteArray>("version"); // to the version read that follows
     QTest::addColumn<QString>("status");
     QTest::addColumn<bool>("follows");
 
-    QTest::newRow("acknowledged") << hex("06") << "OK" << true;
-    QTest::newRow("answer at the new rate") << hex("F8") << "Get Nack" << true;
-    QTest::newRow("no answer") << QByteArray() << "Device does not respond." << false;
+    const QString done = QStringLiteral("The display now uses 9600 N,8,1; the PC side follows.");
+    QTest::newRow("acknowledged") << hex("06") << QByteArray() << done << true;
+    QTest::newRow("answer at the new rate, version there") << hex("F8") << QByteArray("?1.05") << done << true;
+    QTest::newRow("answer at the new rate, no version")
+        << hex("F8") << QByteArray()
+        << "Get Nack: the display did not answer at 9600 N,8,1 either. If it still uses 19200 E,7,1, choose those "
+           "on the Setting tab."
+        << true;
+    QTest::newRow("no answer") << QByteArray() << QByteArray() << "Device does not respond." << false;
 }
 
 void tst_frmMain::baudChange()
 {
     QFETCH(QByteArray, answer);
+    QFETCH(QByteArray, version);
     QFETCH(QString, status);
     QFETCH(bool, follows);
 
@@ -529,13 +551,15 @@ void tst_frmMain::baudChange()
     w.cboS_BaudRate->setCurrentIndex(2); // 9600
     w.cboS_Parity->setCurrentIndex(0);   // N,8,1
     w.cboParity->setCurrentIndex(2);     // E,7,1 on the PC side before
-    port().setResponder([answer](kdxtest::FakeSerialPort &p, const QByteArray &written) {
-        if (!answer.isEmpty() && written.startsWith(hex("04 01")))
-            p.reply(answer, 10);
+    port().setResponder([answer, version](kdxtest::FakeSerialPort &p, const QByteArray &written) {
+        const QByteArray reply = written == hex("04 01 56 17") ? version : answer;
+        if (!reply.isEmpty() && written.startsWith(hex("04 01")))
+            p.reply(reply, 10);
     });
 
     w.cmdPRYX[0]->click();
-    QCOMPARE(port().written(), hex("04 01 42 31 4E 17"));
+    // The version is read only after an answer that reads as Get Nack.
+    QCOMPARE(port().written(), hex("04 01 42 31 4E 17") + (answer == hex("F8") ? hex("04 01 56 17") : QByteArray()));
     QCOMPARE(w.txtStatus->text(), status);
     QCOMPARE(w.cboBaudRate->currentText(), follows ? QStringLiteral("9600") : QStringLiteral("19200"));
     QCOMPARE(w.cboParity->currentText(), follows ? QStringLiteral("N,8,1") : QStringLiteral("E,7,1"));
@@ -662,7 +686,7 @@ void tst_frmMain::epsonCommands()
     QCOMPARE(port().written(), bytes);
     QCOMPARE(port().events.last(), QStringLiteral("close"));
     // The command's own outcome replaces whatever the status line said before.
-    QCOMPARE(w.txtStatus->text(), QStringLiteral("OK"));
+    QCOMPARE(w.txtStatus->text(), QStringLiteral("Sent; the display gave no acknowledge"));
     QCOMPARE(w.txtMessage->text(), index == 19 ? QStringLiteral("ABC") : QStringLiteral("old"));
     QVERIFY(!w.isBusy());
     QVERIFY(m_env->dialogs.boxes.isEmpty());
@@ -1262,7 +1286,7 @@ void tst_frmMain::noStaleOk()
         w.findChild<QPushButton *>(action)->click();
     QVERIFY(port().writes.isEmpty());
     QCOMPARE(w.txtStatus->text(), QStringLiteral("Commport open failed. COM1: No such file or directory"));
-    QCOMPARE(w.txtStatus->toolTip(), QStringLiteral("COM1: No such file or directory"));
+    QVERIFY(w.txtStatus->toolTip().endsWith(QStringLiteral("COM1: No such file or directory")));
 }
 
 void tst_frmMain::openFailureReasonShown()
@@ -1283,6 +1307,77 @@ void tst_frmMain::openFailureReasonShown()
     // The native tab's commands say the same.
     w.cmdPRYX[3]->click();
     QCOMPARE(w.txtStatus->text(), status);
+}
+
+void tst_frmMain::statusGoesWithItsSubject_data()
+{
+    QTest::addColumn<QString>("list");
+    QTest::newRow("port chosen") << "cboComport";
+    QTest::newRow("baud rate chosen") << "cboBaudRate";
+    QTest::newRow("parity chosen") << "cboParity";
+}
+
+// An outcome had at one port and rate says nothing once another is chosen.
+void tst_frmMain::statusGoesWithItsSubject()
+{
+    QFETCH(QString, list);
+    frmMain w;
+    port().failOpen = true;
+    w.cmdPRYX[3]->click();
+    QVERIFY(w.txtStatus->text().startsWith(QLatin1String("Commport open failed.")));
+    auto *box = w.findChild<QComboBox *>(list);
+    box->setCurrentIndex(box->currentIndex() + 1);
+    QCOMPARE(w.txtStatus->text(), QString());
+    QCOMPARE(w.txtStatus->toolTip(), QString());
+}
+
+void tst_frmMain::statusInUseGoesWhenThePortIsFree()
+{
+    // COM1 names a device whose lock file belongs to a live process.
+    QTemporaryDir locks;
+    qputenv("KDX_LOCK_DIR", QFile::encodeName(locks.path()));
+    const QString device = locks.filePath(QStringLiteral("ttyKDX9"));
+    QFile(device).open(QIODevice::WriteOnly);
+    const QString ports = qEnvironmentVariable("KDX_PORTS_DIR");
+    QDir().mkpath(ports);
+    QFile::remove(ports + QStringLiteral("/COM1"));
+    QVERIFY(QFile::link(device, ports + QStringLiteral("/COM1")));
+    QProcess holder;
+    holder.start(QStringLiteral("sleep"), {QStringLiteral("30")});
+    QVERIFY(holder.waitForStarted());
+    QFile lock(locks.filePath(platform::PortLock::fileName(device)));
+    QVERIFY(lock.open(QIODevice::WriteOnly));
+    lock.write(QByteArray::number(holder.processId()).rightJustified(10, ' ') + '\n');
+    lock.close();
+
+    frmMain w;
+    port().failOpen = true;
+    w.cmdPRYX[3]->click();
+    QVERIFY(w.txtStatus->text().startsWith(QLatin1String("Commport open failed.")));
+    m_env->clock.advance(3000);
+    QVERIFY(!w.txtStatus->text().isEmpty()); // still held
+
+    holder.kill();
+    holder.waitForFinished();
+    m_env->clock.advance(1100);
+    QCOMPARE(w.txtStatus->text(), QString());
+    QFile::remove(ports + QStringLiteral("/COM1"));
+    qunsetenv("KDX_LOCK_DIR");
+}
+
+void tst_frmMain::longStatusElidedWithTooltip()
+{
+    frmMain w;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    const QString text = QStringLiteral("Get Nack: the display did not answer at 9600 N,8,1 either. ").repeated(4);
+    w.showStatus(text);
+    QCOMPARE(w.txtStatus->text(), text);
+    QVERIFY(w.txtStatus->isElided());
+    QCOMPARE(w.txtStatus->toolTip(), text);
+    w.showStatus(QStringLiteral("short"));
+    QVERIFY(!w.txtStatus->isElided());
+    QCOMPARE(w.txtStatus->toolTip(), QString());
 }
 
 void tst_frmMain::ctrlTabFromEveryControl_data()
@@ -1345,6 +1440,82 @@ void tst_frmMain::tabStopsShowFocus()
                                            .arg(t)));
         }
     }
+}
+
+void tst_frmMain::tabReachesTrafficAndExit_data()
+{
+    QTest::addColumn<int>("tab");
+    for (int t = 0; t < 4; ++t)
+        QTest::addRow("tab %d", t) << t;
+}
+
+void tst_frmMain::tabReachesTrafficAndExit()
+{
+    QFETCH(int, tab);
+    frmMain w;
+    w.show();
+    w.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    w.SSTab1->setCurrentIndex(tab);
+    w.SSTab1->tabBar()->setFocus();
+    QStringList reached;
+    for (int i = 0; i < 400 && !reached.contains(QStringLiteral("cmdExit")); ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        reached << QApplication::focusWidget()->objectName();
+    }
+    const int traffic = reached.indexOf(QStringLiteral("cmdTraffic"));
+    QVERIFY2(traffic >= 0 && reached.indexOf(QStringLiteral("cmdExit")) == traffic + 1, qPrintable(reached.join(' ')));
+    // And on round to the tabs.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), w.SSTab1->tabBar());
+}
+
+// Lists, boxes, spinners and toggles say what they are (and a toggle what its
+// next press does), each in words of its own.
+void tst_frmMain::everyControlIsNamed()
+{
+    frmMain w;
+    QStringList names;
+    for (QWidget *c : w.findChildren<QWidget *>()) {
+        const bool needsName = qobject_cast<QComboBox *>(c) || qobject_cast<UpDown *>(c)
+            || (qobject_cast<QLineEdit *>(c) && !qobject_cast<QComboBox *>(c->parentWidget()))
+            || qobject_cast<QTextEdit *>(c) || qobject_cast<QPlainTextEdit *>(c);
+        if (!needsName || c == w.cboKDXType)
+            continue;
+        QVERIFY2(!c->accessibleName().isEmpty(), qPrintable(c->objectName()));
+        QVERIFY2(!c->accessibleName().at(0).isDigit(), qPrintable(c->objectName()));
+        names << c->accessibleName();
+    }
+    QCOMPARE(names.count(QStringLiteral("Cursor row")), 1);
+    QCOMPARE(names.count(QStringLiteral("Cursor column")), 1);
+
+    port().setResponder(display);
+    QCOMPARE(w.cmdEPSON[10]->accessibleName(), QStringLiteral("Show the cursor"));
+    w.cmdEPSON[10]->click();
+    QCOMPARE(w.cmdEPSON[10]->accessibleName(), QStringLiteral("Hide the cursor"));
+    QCOMPARE(w.cmdEPSON[11]->accessibleName(), QStringLiteral("Show text in reverse"));
+    w.cmdEPSON[11]->click();
+    QCOMPARE(w.cmdEPSON[11]->accessibleName(), QStringLiteral("Show text normally"));
+}
+
+void tst_frmMain::vt100FromTheCommandLine()
+{
+    // The saved port and rate, as the utility left them: COM3 at 9600.
+    put("Settings", "Comport", "2");
+    put("Settings", "BaudRate", "2");
+    mod_Init::MainVT100();
+    frmVT100 *test = nullptr;
+    for (QWidget *top : QApplication::topLevelWidgets()) {
+        if (auto *t = qobject_cast<frmVT100 *>(top); t && t->isVisible())
+            test = t;
+        QVERIFY2(!qobject_cast<frmMain *>(top) || !top->isVisible(), "the main window stays hidden");
+    }
+    QVERIFY(test);
+    test->pic_KeyPress('A');
+    QCOMPARE(port().events.first(), QStringLiteral("open 3 9600,N,8,1"));
+    QCOMPARE(port().written(), QByteArray("A"));
+    QObject::disconnect(test, &QDialog::finished, nullptr, nullptr);
+    delete test;
 }
 
 void tst_frmMain::fitsAt200Percent()

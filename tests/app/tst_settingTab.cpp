@@ -50,7 +50,7 @@ void tst_settingTab::lampTestOutcome_data()
     QTest::addColumn<bool>("openFails");
     QTest::addColumn<QString>("status");
     QTest::addColumn<int>("bytes");
-    QTest::newRow("lit") << false << "OK" << 40;
+    QTest::newRow("lit") << false << "Sent; the display gave no acknowledge" << 40;
     QTest::newRow("port will not open") << true << "Commport open failed." << 0;
 }
 

@@ -16,7 +16,9 @@ using platform::desktop::Program;
 namespace {
 
 const Program kProgram {QStringLiteral("kdx-utility"), QStringLiteral("org.example.test_app"),
-                        QStringLiteral("Tests the start.")};
+                        QStringLiteral("Tests the start."),
+                        QStringLiteral("      --vt100    open the VT100 Mode Test window instead\n"),
+                        {QStringLiteral("--vt100")}};
 
 } // namespace
 
@@ -47,6 +49,7 @@ void tst_DesktopApp::answerCommandLine_data()
     QTest::newRow("Qt's with two dashes and =") << QStringList {"--style=fusion", "-reverse"} << -1;
     // A Qt option's value is not taken for an argument of ours.
     QTest::newRow("a value like a word") << QStringList {"-qwindowtitle", "Shop 3"} << -1;
+    QTest::newRow("the program's own switch") << QStringList {"-style", "fusion", "--vt100"} << -1;
     QTest::newRow("--bogus") << QStringList {"--bogus"} << 64;
     QTest::newRow("bundled letters") << QStringList {"-hv"} << 64;
     QTest::newRow("a stray word") << QStringList {"COM1"} << 64;

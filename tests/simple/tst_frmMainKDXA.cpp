@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QApplication>
 #include <QtTest>
 
 #include <functional>
@@ -105,6 +106,8 @@ private slots:
     void binaryFormatBox();
     void busyWhileWaiting();
     void exitAndCloseEndTheProgram();
+    void namedAndReachedByTab();
+    void statusGoesWithThePort();
 };
 
 void tst_frmMainKDXA::startUpAndSpinners()
@@ -220,7 +223,8 @@ void tst_frmMainKDXA::actions_data()
     QTest::newRow("clear empty") << clear("1", "") << ack << none << invalid;
     QTest::newRow("text") << send("Hello KDXA!!\r\n", false) << none << QByteArray("Hello KDXA!!\r\n") << ok;
     QTest::newRow("bytes") << send("/72/105", true) << ack << hex("48 69") << ok;
-    QTest::newRow("bytes silent") << send("/72/105", true) << none << hex("48 69") << "Device does not respond.";
+    QTest::newRow("bytes silent") << send("/72/105", true) << none << hex("48 69")
+                                  << "Sent; the display gave no acknowledge";
     QTest::newRow("bytes and a line break") << send("/72/105\r\n", true) << ack << hex("48 69") << ok;
     QTest::newRow("bytes after text") << send("72/105", true) << ack << hex("69") << ok;
     QTest::newRow("bytes out of range") << send("/300/65/-1/255.5/255.4", true) << ack << hex("00 41 00 00 FF") << ok;
@@ -264,6 +268,7 @@ void tst_frmMainKDXA::invalidBinaryFormat()
     rig.window->setMessageText(text);
     Qt::CursorShape pointer = Qt::BusyCursor;
     rig.env.dialogs.onMessageBox = [&](const auto &) { pointer = rig.window->cursor().shape(); };
+    child<QLineEdit>(*rig.window, "txtStatus")->setText(QStringLiteral("OK")); // an earlier send
     click(*rig.window, "Command5");
 
     QCOMPARE(rig.env.dialogs.boxes.size(), 1);
@@ -272,7 +277,8 @@ void tst_frmMainKDXA::invalidBinaryFormat()
     QCOMPARE(pointer, Qt::ArrowCursor);
     QVERIFY(rig.env.port().events.isEmpty());
     QCOMPARE(rig.window->messageText(), text);
-    QCOMPARE(rig.status(), QString());
+    // The refusal replaces whatever the status line said before.
+    QCOMPARE(rig.status(), QStringLiteral("Invalid Binary Format"));
 }
 
 void tst_frmMainKDXA::binaryFormatBox_data()
@@ -353,6 +359,44 @@ void tst_frmMainKDXA::exitAndCloseEndTheProgram()
         QCOMPARE(ended, 2);
     }
     frmMainKDXA::setEndRoutine({});
+}
+
+// Every box, spinner and list says what it is, the two "Set" buttons what
+// they set; Tab goes on to Traffic and Exit.
+void tst_frmMainKDXA::namedAndReachedByTab()
+{
+    Rig rig;
+    QStringList names;
+    for (QWidget *c : rig.window->findChildren<QWidget *>()) {
+        if (qobject_cast<QComboBox *>(c) || qobject_cast<QLineEdit *>(c) || qobject_cast<QPlainTextEdit *>(c)
+            || qobject_cast<UpDown *>(c) || qobject_cast<QPushButton *>(c)) {
+            QVERIFY2(!c->accessibleName().isEmpty() || qobject_cast<QPushButton *>(c), qPrintable(c->objectName()));
+            names << (c->accessibleName().isEmpty() ? static_cast<QPushButton *>(c)->text() : c->accessibleName());
+        }
+    }
+    QCOMPARE(names.count(QStringLiteral("Set")), 0);
+    QCOMPARE(names.removeDuplicates(), 0);
+
+    rig.window->show();
+    rig.window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(rig.window.get()));
+    child<QPushButton>(*rig.window, "Command5")->setFocus();
+    QStringList reached;
+    for (int i = 0; i < 4; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        reached << QApplication::focusWidget()->objectName();
+    }
+    QCOMPARE(reached, (QStringList {"Check1", "cmdTraffic", "Command1", "cboComport"}));
+}
+
+void tst_frmMainKDXA::statusGoesWithThePort()
+{
+    Rig rig({1, 2});
+    rig.env.port().failOpen = true;
+    click(*rig.window, "Command3");
+    QCOMPARE(rig.status(), QStringLiteral("Commport open failed."));
+    rig.combo->setCurrentIndex(rig.combo->findText(QStringLiteral("COM2")));
+    QCOMPARE(rig.status(), QString());
 }
 
 QTEST_MAIN(tst_frmMainKDXA)
