@@ -288,16 +288,19 @@ int exitStatus(platform::PassThrough::Outcome outcome)
 int runSpy(Session &session, const SpyArgs &args)
 {
     const Options &o = session.options();
+    // Mistakes of the command line, told with spy's usage line.
+    const Command *spy = findCommand(QStringLiteral("spy"));
     if (PortList::isList(o.port))
-        return usageError(QStringLiteral("spy watches one port: --port takes a COM name, a device or a network address"));
+        return usageError(QStringLiteral("spy watches one port: --port takes a COM name, a device or a network address"),
+                          spy);
     // Checked as every command checks --port; the spy opens it itself.
     int commPort = 0;
     QString problem;
     if (!selectPort(o.port, commPort, problem))
-        return usageError(problem);
+        return usageError(problem, spy);
     SpyOutput output;
     if (!output.open(o, problem))
-        return usageError(problem);
+        return usageError(problem, spy);
 
     platform::PassThrough::Setup setup;
     setup.realPort = o.port;
