@@ -7,6 +7,7 @@
 #include "SettingTab.h"
 #include "SimProcess.h"
 #include "TestEnv.h"
+#include "TrafficWindow.h"
 #include "frmCKDX.h"
 #include "frmMain.h"
 #include "mod_Init.h"
@@ -40,6 +41,7 @@ private slots:
     void initTestCase();
     void cleanupTestCase();
     void commandsReachTheDisplay();
+    void trafficOpenedAfterwardsShowsTheExchange();
     void epsonTabAndCharacterTable();
     void findDisplayAt9600();
 
@@ -59,7 +61,9 @@ void tst_utilityOnSim::initTestCase()
                            QStringLiteral("19200")}),
              qPrintable(m_sim->error()));
 
-    // The utility's first start, but on the simulator's port.
+    // The utility's first start, but on the simulator's port, its line tapped
+    // from the start as the program's is.
+    monitor::TrafficWindow::installTap();
     kdxtest::firstStartOn(kCom);
 }
 
@@ -113,6 +117,29 @@ void tst_utilityOnSim::commandsReachTheDisplay()
     w.cmdPRYX[9]->click();
     QCOMPARE(w.txtStatus->text(), QStringLiteral("OK"));
     QVERIFY(dialogs.boxes.isEmpty());
+}
+
+// The Traffic window opened only after a version read, as a technician opens
+// it after a fault: the exchange that led there is in it.
+void tst_utilityOnSim::trafficOpenedAfterwardsShowsTheExchange()
+{
+    kdxtest::RecordingDialogs dialogs;
+    frmMain w; // at the 9600 baud the previous case left behind
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    monitor::TrafficHistory::install().clear();
+    QVERIFY(!monitor::TrafficWindow::instance());
+    w.cmdPRYX[9]->click();
+    QCOMPARE(w.lblFirmwareVersion->text(), QStringLiteral("R1.05"));
+
+    QTest::mouseClick(w.findChild<QAbstractButton *>(QStringLiteral("cmdTraffic")), Qt::LeftButton);
+    std::unique_ptr<monitor::TrafficWindow> traffic(monitor::TrafficWindow::instance());
+    QVERIFY(traffic);
+    QStringList meanings;
+    for (int r = 0; r < traffic->model().rowCount(); ++r)
+        meanings << traffic->model().event(r).meaning;
+    QCOMPARE(meanings, (QStringList {QStringLiteral("open COM%1 9600,N,8,1").arg(kCom), QStringLiteral("GetVersion"),
+                                     QStringLiteral("version \"?1.05\""), QStringLiteral("close")}));
 }
 
 void tst_utilityOnSim::epsonTabAndCharacterTable()

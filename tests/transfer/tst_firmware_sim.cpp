@@ -10,6 +10,8 @@
 #include "frmFirmwareUpdate.h"
 
 #include <QComboBox>
+#include <QElapsedTimer>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -53,6 +55,7 @@ private slots:
 
     void windowUpdates_data();
     void windowUpdates();
+    void silentDisplayThenAnotherDevice();
     void kdxctlUpdates_data();
     void kdxctlUpdates();
     void kdxctlStoppedBySignal();
@@ -156,6 +159,82 @@ void tst_firmware_sim::windowUpdates()
         // A cancelled image is never handed over as a whole one.
         QVERIFY(received().isEmpty());
     }
+}
+
+// Modal through exec() and in real time: a display that never answers ends the
+// update within 20 s with what failed and what to check; the adapter is then
+// plugged in again (a new device under the same COM name) and the next Send
+// goes through, the phase beside the bar from the loader to "Done".
+void tst_firmware_sim::silentDisplayThenAnotherDevice()
+{
+    const QStringList sim {QStringLiteral("--com"), QString::number(kCom), QStringLiteral("--firmware-out"),
+                           m_dir.filePath(QStringLiteral("received.bin"))};
+    QVERIFY2(m_sim->start(sim + QStringList {QStringLiteral("--fault"), QStringLiteral("silent")}),
+             qPrintable(m_sim->error()));
+    const QByteArray content = image(128 * 40);
+    CKDX kdx;
+    kdx.setCommPort(kCom);
+    kdx.setBaudRate(QStringLiteral("19200"));
+    kdx.setParity(QStringLiteral("N,8,1"));
+    frmFirmwareUpdate w(kdx);
+    w.findChild<QLineEdit *>(QStringLiteral("txtFile"))->setText(writeImage(content));
+    auto *send = w.findChild<QPushButton *>(QStringLiteral("cmdCtrl_0"));
+    auto *phase = w.findChild<QLabel *>(QStringLiteral("lblPhase"));
+    auto *bar = w.findChild<QProgressBar *>(QStringLiteral("pb"));
+    QStringList phases;
+    connect(&w.Timer1(), &platform::Timer::timeout, &w, [&] {
+        if (phases.isEmpty() || phases.last() != phase->text())
+            phases << phase->text();
+    });
+
+    QElapsedTimer clock;
+    qint64 silentMs = -1;
+    QString phaseAtFailure;
+    bool restarted = false;
+    m_dialogs->onMessageBox = [&](const kdxtest::RecordingDialogs::Box &) {
+        if (m_dialogs->boxes.size() > 1) {
+            QTimer::singleShot(0, &w, [&] { w.close(); });
+            return;
+        }
+        silentMs = clock.elapsed();
+        phaseAtFailure = phase->text();
+        QTimer::singleShot(0, &w, [&] {
+            m_sim.reset();
+            m_sim = std::make_unique<SimProcess>(platform::PortMap::defaultDir());
+            restarted = m_sim->start(sim);
+            phases.clear();
+            if (restarted)
+                send->click();
+            else
+                w.close();
+        });
+    };
+    QTimer::singleShot(0, &w, [&] {
+        clock.start();
+        send->click();
+    });
+    // However it goes, the window is closed in the end.
+    QTimer::singleShot(90000, &w, [&] {
+        kdx.StopSendFile();
+        w.close();
+    });
+    w.exec();
+
+    QVERIFY2(silentMs >= 15000 && silentMs < 20000, qPrintable(QString::number(silentMs)));
+    QVERIFY2(restarted, qPrintable(m_sim->error()));
+    QCOMPARE(phaseAtFailure, QStringLiteral("Failed"));
+    QCOMPARE(m_dialogs->boxes.size(), 2);
+    QCOMPARE(m_dialogs->boxes[0].text,
+             QStringLiteral("Firmware Update failed: the display did not answer the request to switch to its loader.\n\n"
+                            "Device does not respond. (-4)\n\nIs the display at 19200 baud and switched on?"));
+    QCOMPARE(m_dialogs->boxes[1].text, QStringLiteral("Firmware Update OK!"));
+    QTRY_VERIFY_WITH_TIMEOUT(!received().isEmpty(), 3000);
+    QVERIFY(sameUpToFill(received(), content));
+    QCOMPARE(phases.first(), QStringLiteral("Switching the display to its loader"));
+    QVERIFY2(phases.indexOf(QRegularExpression(QStringLiteral("^Sending block ([1-9]|[1-3][0-9]) of 40$"))) > 0,
+             qPrintable(phases.join('|')));
+    QCOMPARE(phase->text(), QStringLiteral("Done"));
+    QCOMPARE(bar->value(), 100);
 }
 
 void tst_firmware_sim::kdxctlUpdates_data()
