@@ -345,16 +345,8 @@
         <translation>Cursor ein</translation>
     </message>
     <message>
-        <source>Cursor display</source>
-        <translation>Cursor anzeigen</translation>
-    </message>
-    <message>
         <source>reverse</source>
         <translation>invers</translation>
-    </message>
-    <message>
-        <source>Reverse display</source>
-        <translation>Inverse Anzeige</translation>
     </message>
     <message>
         <source>Initialize</source>
@@ -500,6 +492,50 @@
         <source>Set Position(coordinate)</source>
         <translation>Position setzen (Koordinate)</translation>
     </message>
+    <message>
+        <source>Cursor row</source>
+        <translation>Cursorzeile</translation>
+    </message>
+    <message>
+        <source>Cursor column</source>
+        <translation>Cursorspalte</translation>
+    </message>
+    <message>
+        <source>Write mode</source>
+        <translation>Schreibmodus</translation>
+    </message>
+    <message>
+        <source>National character set</source>
+        <translation>Nationaler Zeichensatz</translation>
+    </message>
+    <message>
+        <source>Expand</source>
+        <translation>Erweiterung</translation>
+    </message>
+    <message>
+        <source>Peripheral routing</source>
+        <translation>Weiterleitung an das Peripheriegerät</translation>
+    </message>
+    <message>
+        <source>Message</source>
+        <translation>Nachricht</translation>
+    </message>
+    <message>
+        <source>Show the cursor</source>
+        <translation>Cursor einblenden</translation>
+    </message>
+    <message>
+        <source>Hide the cursor</source>
+        <translation>Cursor ausblenden</translation>
+    </message>
+    <message>
+        <source>Show text in reverse</source>
+        <translation>Text invers zeigen</translation>
+    </message>
+    <message>
+        <source>Show text normally</source>
+        <translation>Text normal zeigen</translation>
+    </message>
 </context>
 <context>
     <name>FileCheck</name>
@@ -510,6 +546,37 @@
     <message>
         <source>the file is empty</source>
         <translation>die Datei ist leer</translation>
+    </message>
+</context>
+<context>
+    <name>LoaderDialogue</name>
+    <message>
+        <source>the port would not open</source>
+        <translation>die Schnittstelle ließ sich nicht öffnen</translation>
+    </message>
+    <message>
+        <source>the serial port failed while the display was being switched to its loader</source>
+        <translation>die serielle Schnittstelle fiel aus, während die Anzeige in ihren Firmware-Lader geschaltet wurde</translation>
+    </message>
+    <message>
+        <source>the update was stopped before the transfer began</source>
+        <translation>das Update wurde vor Beginn der Übertragung abgebrochen</translation>
+    </message>
+    <message>
+        <source>the firmware code type is neither 0 nor 1</source>
+        <translation>der Firmware-Codetyp ist weder 0 noch 1</translation>
+    </message>
+    <message>
+        <source>the display did not answer the request to switch to its loader</source>
+        <translation>die Anzeige hat auf die Aufforderung, in ihren Firmware-Lader zu schalten, nicht geantwortet</translation>
+    </message>
+    <message>
+        <source>the display&apos;s loader did not answer the XModem request</source>
+        <translation>der Firmware-Lader der Anzeige hat auf die XModem-Anforderung nicht geantwortet</translation>
+    </message>
+    <message>
+        <source>the display&apos;s loader did not take the firmware code type</source>
+        <translation>der Firmware-Lader der Anzeige hat den Firmware-Codetyp nicht angenommen</translation>
     </message>
 </context>
 <context>
@@ -649,6 +716,50 @@
     <message>
         <source>Layer 1 + 2 + 3</source>
         <translation>Ebene 1 + 2 + 3</translation>
+    </message>
+    <message>
+        <source>Display baud rate</source>
+        <translation>Baudrate der Anzeige</translation>
+    </message>
+    <message>
+        <source>Display parity, data bits and stop bits</source>
+        <translation>Parität, Daten- und Stoppbits der Anzeige</translation>
+    </message>
+    <message>
+        <source>International code</source>
+        <translation>Internationaler Code</translation>
+    </message>
+    <message>
+        <source>Layer to save</source>
+        <translation>Zu speichernde Ebene</translation>
+    </message>
+    <message>
+        <source>Demo message layer</source>
+        <translation>Ebene der Demo-Nachricht</translation>
+    </message>
+    <message>
+        <source>Demo message mode</source>
+        <translation>Modus der Demo-Nachricht</translation>
+    </message>
+    <message>
+        <source>Saved message after reboot</source>
+        <translation>Gespeicherte Nachricht nach dem Einschalten</translation>
+    </message>
+    <message>
+        <source>Peripheral device</source>
+        <translation>Peripheriegerät</translation>
+    </message>
+    <message>
+        <source>Message</source>
+        <translation>Nachricht</translation>
+    </message>
+    <message>
+        <source>The display now uses %1 %2; the PC side follows.</source>
+        <translation>Die Anzeige verwendet jetzt %1 %2; die PC-Seite folgt ihr.</translation>
+    </message>
+    <message>
+        <source>%1: the display did not answer at %2 %3 either. If it still uses %4 %5, choose those on the Setting tab.</source>
+        <translation>%1: Die Anzeige hat auch mit %2 %3 nicht geantwortet. Verwendet sie noch %4 %5, diese auf der Registerkarte Einstellungen wählen.</translation>
     </message>
 </context>
 <context>
@@ -860,9 +971,29 @@
         <source> This window has no setting for it. Bring the display to a rate this window lists with kdxctl, for example: kdxctl --port %1 --baud %2 --parity %3 set-baud 19200 N,8,1</source>
         <translation> Dieses Fenster hat dafür keine Einstellung. Stellen Sie die Anzeige mit kdxctl auf eine Baudrate um, die dieses Fenster anbietet, zum Beispiel: kdxctl --port %1 --baud %2 --parity %3 set-baud 19200 N,8,1</translation>
     </message>
+    <message>
+        <source>Port</source>
+        <translation>Schnittstelle</translation>
+    </message>
+    <message>
+        <source>PC baud rate</source>
+        <translation>Baudrate des PCs</translation>
+    </message>
+    <message>
+        <source>PC parity, data bits and stop bits</source>
+        <translation>Parität, Daten- und Stoppbits des PCs</translation>
+    </message>
+    <message>
+        <source>KDX model</source>
+        <translation>KDX-Modell</translation>
+    </message>
 </context>
 <context>
-    <name>TabSupport</name>
+    <name>UpDown</name>
+    <message>
+        <source>%1 spinner</source>
+        <translation>%1 Drehfeld</translation>
+    </message>
     <message>
         <source>%1 up</source>
         <translation>%1 hoch</translation>
@@ -962,10 +1093,6 @@
         <translation>Firmware-Update fehlgeschlagen: Das Update wurde vor Beginn der Übertragung abgebrochen.</translation>
     </message>
     <message>
-        <source>Errcode: %1</source>
-        <translation>Fehlercode: %1</translation>
-    </message>
-    <message>
         <source>Sending File</source>
         <translation>Datei wird gesendet</translation>
     </message>
@@ -980,6 +1107,66 @@
     <message>
         <source>Firmware Update failed: %1.</source>
         <translation>Firmware-Update fehlgeschlagen: %1.</translation>
+    </message>
+    <message>
+        <source>Switching the display to its loader</source>
+        <translation>Die Anzeige wird in ihren Firmware-Lader geschaltet</translation>
+    </message>
+    <message>
+        <source>Firmware update progress</source>
+        <translation>Fortschritt des Firmware-Updates</translation>
+    </message>
+    <message>
+        <source>Firmware file</source>
+        <translation>Firmware-Datei</translation>
+    </message>
+    <message>
+        <source>Block check</source>
+        <translation>Blockprüfung</translation>
+    </message>
+    <message>
+        <source>Firmware code type</source>
+        <translation>Firmware-Codetyp</translation>
+    </message>
+    <message>
+        <source>Stopped</source>
+        <translation>Abgebrochen</translation>
+    </message>
+    <message>
+        <source>Failed</source>
+        <translation>Fehlgeschlagen</translation>
+    </message>
+    <message>
+        <source>Is the display at %1 baud and switched on?</source>
+        <translation>Ist die Anzeige auf %1 Baud eingestellt und eingeschaltet?</translation>
+    </message>
+    <message>
+        <source>Is the adapter still plugged in? The port has been let go, so the next Send opens it afresh.</source>
+        <translation>Steckt der Adapter noch? Die Schnittstelle wurde freigegeben, das nächste Senden öffnet sie neu.</translation>
+    </message>
+    <message>
+        <source>Firmware Update failed: %1.
+
+%2 (%3)
+
+%4</source>
+        <translation>Firmware-Update fehlgeschlagen: %1.
+
+%2 (%3)
+
+%4</translation>
+    </message>
+    <message>
+        <source>Waiting for the display to ask for the file</source>
+        <translation>Warte darauf, dass die Anzeige die Datei anfordert</translation>
+    </message>
+    <message>
+        <source>Sending block %1 of %2</source>
+        <translation>Sende Block %1 von %2</translation>
+    </message>
+    <message>
+        <source>Done</source>
+        <translation>Fertig</translation>
     </message>
 </context>
 <context>
@@ -1084,6 +1271,14 @@
         <source>Before updating the firmware, please make sure the device baudrate is set to 19200.</source>
         <translation>Bitte vor dem Firmware-Update sicherstellen, dass das Gerät auf 19200 Baud eingestellt ist.</translation>
     </message>
+    <message>
+        <source>Status</source>
+        <translation>Status</translation>
+    </message>
+    <message>
+        <source>Sent; the display gave no acknowledge</source>
+        <translation>Gesendet; die Anzeige hat nicht quittiert</translation>
+    </message>
 </context>
 <context>
     <name>frmMainKDXA</name>
@@ -1138,6 +1333,54 @@
     <message>
         <source>Invalid Binary Format</source>
         <translation>Ungültiges Binärformat</translation>
+    </message>
+    <message>
+        <source>Status</source>
+        <translation>Status</translation>
+    </message>
+    <message>
+        <source>Port</source>
+        <translation>Schnittstelle</translation>
+    </message>
+    <message>
+        <source>Refresh the port list</source>
+        <translation>Schnittstellenliste neu einlesen</translation>
+    </message>
+    <message>
+        <source>Cursor position</source>
+        <translation>Cursorposition</translation>
+    </message>
+    <message>
+        <source>Set cursor position</source>
+        <translation>Cursorposition setzen</translation>
+    </message>
+    <message>
+        <source>Clear from</source>
+        <translation>Löschen ab</translation>
+    </message>
+    <message>
+        <source>Clear to</source>
+        <translation>Löschen bis</translation>
+    </message>
+    <message>
+        <source>Clear display range</source>
+        <translation>Anzeigebereich löschen</translation>
+    </message>
+    <message>
+        <source>Message</source>
+        <translation>Nachricht</translation>
+    </message>
+    <message>
+        <source>Send message</source>
+        <translation>Nachricht senden</translation>
+    </message>
+    <message>
+        <source>Send the message as byte values (Binary Format)</source>
+        <translation>Die Nachricht als Bytewerte senden (Binärformat)</translation>
+    </message>
+    <message>
+        <source>Sent; the display gave no acknowledge</source>
+        <translation>Gesendet; die Anzeige hat nicht quittiert</translation>
     </message>
 </context>
 <context>
@@ -1341,6 +1584,18 @@
     <message>
         <source>; watching %1 offered as %2</source>
         <translation>; beobachte %1, angeboten als %2</translation>
+    </message>
+    <message>
+        <source>Open the Traffic window</source>
+        <translation>Das Fenster Datenverkehr öffnen</translation>
+    </message>
+    <message>
+        <source>Pause the table</source>
+        <translation>Die Tabelle anhalten</translation>
+    </message>
+    <message>
+        <source>Resume the table</source>
+        <translation>Die Tabelle fortsetzen</translation>
     </message>
 </context>
 <context>
