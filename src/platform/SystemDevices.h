@@ -22,6 +22,8 @@ struct SystemDevice
 // (ProgramLibrary) around QSerialPortInfo and udev, loaded the first time the
 // list is asked for: a command on one port never loads it. Empty, with the
 // reason in *error, when the library cannot be loaded.
+// When KDX_SYSTEM_DEVICES is set, its colon-separated paths are the list
+// instead (empty: none), and the library is not loaded.
 QList<SystemDevice> systemSerialDevices(QString *error = nullptr);
 
 } // namespace platform

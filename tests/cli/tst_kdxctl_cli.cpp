@@ -1,6 +1,10 @@
 // kdxctl's command line: help, version, and how mistakes are reported, run as
 // the program itself with an empty port map so that nothing real is touched.
 
+#include "ProgramLibrary.h"
+#include "PtyPeer.h"
+#include "SystemDevices.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -35,6 +39,8 @@ private slots:
     void argumentsAfterTheCommandAreItsOwn();
     void librariesOnlyWhenNeeded_data();
     void librariesOnlyWhenNeeded();
+    void portsListsTheSystemsDevices_data();
+    void portsListsTheSystemsDevices();
     void portsAsJson();
 
 private:
@@ -73,7 +79,7 @@ void tst_kdxctl_cli::answersWithoutAPort_data()
     QTest::newRow("--help") << QStringList {"--help"} << usage;
     QTest::newRow("help") << QStringList {"help"} << usage;
     QTest::newRow("--help after options") << QStringList {"--baud=9600", "--help"} << usage;
-    // The port map lists whatever serial devices this machine has.
+    // The port map, with no serial devices (the tests' system has none).
     QTest::newRow("ports") << QStringList {"ports"} << QString();
     QTest::newRow("ports ignores an empty --port") << QStringList {"--port=", "ports"} << QString();
 }
@@ -206,20 +212,23 @@ void tst_kdxctl_cli::argumentsAfterTheCommandAreItsOwn()
 
 // The programs' own libraries are loaded only by the commands that need them:
 // a command on a local port loads neither the network port (nor Qt Network
-// with it) nor the list of serial devices (Qt Serial Port, udev).
+// with it) nor the list of serial devices (Qt Serial Port, udev). The system's
+// devices are a pseudo-terminal given in KDX_SYSTEM_DEVICES, so the list's
+// library is never loaded; the commands that ask for the list enrol it.
 void tst_kdxctl_cli::librariesOnlyWhenNeeded_data()
 {
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QStringList>("loaded");
+    QTest::addColumn<bool>("asksForDevices");
     const QStringList network {"libkdx_netport.so", "libQt6Network.so"};
-    const QStringList devices {"libkdx_devices.so", "libQt6SerialPort.so"};
     // Nothing is there, so the port does not open.
-    QTest::newRow("device path") << QStringList {"--port", "/nonexistent/ttyUSB0", "position", "5"} << 2 << QStringList();
+    QTest::newRow("device path") << QStringList {"--port", "/nonexistent/ttyUSB0", "position", "5"} << 2 << QStringList()
+                                 << false;
     // A COM number the map lacks may be an adapter plugged in a moment ago.
-    QTest::newRow("COM name not in the map") << QStringList {"--port", "COM9", "position", "5"} << 2 << devices;
-    QTest::newRow("address") << QStringList {"--port", "rfc2217://127.0.0.1:1", "position", "5"} << 2 << network;
-    QTest::newRow("the port map") << QStringList {"ports"} << 0 << devices;
+    QTest::newRow("COM name not in the map") << QStringList {"--port", "COM9", "position", "5"} << 2 << QStringList() << true;
+    QTest::newRow("address") << QStringList {"--port", "rfc2217://127.0.0.1:1", "position", "5"} << 2 << network << false;
+    QTest::newRow("the port map") << QStringList {"ports"} << 0 << QStringList() << true;
 }
 
 void tst_kdxctl_cli::librariesOnlyWhenNeeded()
@@ -227,9 +236,13 @@ void tst_kdxctl_cli::librariesOnlyWhenNeeded()
     QFETCH(QStringList, args);
     QFETCH(int, exitCode);
     QFETCH(QStringList, loaded);
+    QFETCH(bool, asksForDevices);
+    QTemporaryDir ports;
+    PtyPeer device;
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("KDX_PORTS_DIR"), m_ports.path());
+    env.insert(QStringLiteral("KDX_PORTS_DIR"), ports.path());
+    env.insert(QStringLiteral("KDX_SYSTEM_DEVICES"), device.slavePath());
     env.insert(QStringLiteral("LD_DEBUG"), QStringLiteral("files"));
     p.setProcessEnvironment(env);
     p.start(qEnvironmentVariable("KDX_BIN_DIR") + QStringLiteral("/kdxctl"), args);
@@ -238,6 +251,61 @@ void tst_kdxctl_cli::librariesOnlyWhenNeeded()
     const QString err = QString::fromLocal8Bit(p.readAllStandardError());
     for (const char *library : {"libkdx_netport.so", "libQt6Network.so", "libkdx_devices.so", "libQt6SerialPort.so"})
         QVERIFY2(err.contains(QLatin1String(library)) == loaded.contains(QLatin1String(library)), library);
+    QCOMPARE(QFileInfo(ports.filePath(QStringLiteral("COM1"))).symLinkTarget() == device.slavePath(), asksForDevices);
+    QVERIFY(device.received().isEmpty());
+
+    // The library itself is where the programs look for it, of this version
+    // (only loaded here: asking it for the list would reach real devices).
+    const auto *version = static_cast<const int *>(platform::programLibrarySymbol(
+        QStringLiteral("libkdx_devices.so"), "kdx_system_devices_interface", nullptr));
+    QVERIFY(version && *version == KDX_SYSTEM_DEVICES_INTERFACE);
+}
+
+// KDX_SYSTEM_DEVICES is the system's list whole: its paths and no other device
+// get COM numbers, empty entries are skipped, and empty means none; the system
+// is not asked (the list's library is not loaded).
+void tst_kdxctl_cli::portsListsTheSystemsDevices_data()
+{
+    QTest::addColumn<QString>("devices"); // %1, %2: two pseudo-terminals
+    QTest::addColumn<QStringList>("listed");
+    QTest::newRow("none") << "" << QStringList();
+    QTest::newRow("one") << "%1" << QStringList {"%1"};
+    QTest::newRow("two, an empty entry between") << "%2::%1" << QStringList {"%1", "%2"};
+}
+
+void tst_kdxctl_cli::portsListsTheSystemsDevices()
+{
+    QFETCH(QString, devices);
+    QFETCH(QStringList, listed);
+    PtyPeer first;
+    PtyPeer second;
+    auto fill = [&](QString text) {
+        return text.replace(QLatin1String("%1"), first.slavePath()).replace(QLatin1String("%2"), second.slavePath());
+    };
+    QTemporaryDir ports;
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("KDX_PORTS_DIR"), ports.path());
+    env.insert(QStringLiteral("KDX_SYSTEM_DEVICES"), fill(devices));
+    env.insert(QStringLiteral("LD_DEBUG"), QStringLiteral("files"));
+    p.setProcessEnvironment(env);
+    p.start(qEnvironmentVariable("KDX_BIN_DIR") + QStringLiteral("/kdxctl"), {"ports"});
+    QVERIFY(p.waitForFinished(20000));
+    QCOMPARE(p.exitCode(), 0);
+    QVERIFY(!p.readAllStandardError().contains("libkdx_devices.so"));
+    // "COM<n> device", one line each, numbered from 1.
+    const QStringList lines = QString::fromLocal8Bit(p.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QStringList want;
+    for (const QString &d : listed)
+        want << fill(d);
+    QStringList got;
+    for (int i = 0; i < lines.size(); ++i) {
+        QVERIFY2(lines[i].startsWith(QStringLiteral("COM%1 ").arg(i + 1)), qPrintable(lines.join(QLatin1Char('\n'))));
+        got << lines[i].section(QLatin1Char(' '), 1);
+    }
+    want.sort();
+    got.sort();
+    QCOMPARE(got, want);
 }
 
 void tst_kdxctl_cli::portsAsJson()

@@ -139,8 +139,9 @@ for size in 48 64 128; do
 done
 
 # The programs run from the unpacked tree and answer without a display; the
-# windows refuse what they do not take.
-export QT_QPA_PLATFORM=offscreen KDX_PORTS_DIR=$scratch/ports XDG_CONFIG_HOME=$scratch/config
+# windows refuse what they do not take. No serial device of this machine is
+# listed to them.
+export QT_QPA_PLATFORM=offscreen KDX_PORTS_DIR=$scratch/ports XDG_CONFIG_HOME=$scratch/config KDX_SYSTEM_DEVICES=
 mkdir -p "$KDX_PORTS_DIR" "$XDG_CONFIG_HOME"
 for program in "${programs[@]}"; do
     got=$("$root/usr/bin/$program" --version 2>&1)

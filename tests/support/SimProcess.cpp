@@ -48,6 +48,10 @@ QProcessEnvironment SimProcess::environment() const
     env.insert(QStringLiteral("KDX_PORTS_DIR"), portsDir());
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(QStringLiteral("config")));
     env.insert(QStringLiteral("KDX_LOCK_DIR"), m_dir.filePath(QStringLiteral("lock")));
+    // A test program starts with no system devices (NoSystemDevices.cpp);
+    // a benchmark keeps the machine's own list.
+    if (!m_systemDevices.isEmpty())
+        env.insert(QStringLiteral("KDX_SYSTEM_DEVICES"), m_systemDevices.join(QLatin1Char(':')));
     return env;
 }
 

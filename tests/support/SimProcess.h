@@ -77,6 +77,9 @@ public:
 
     static QString binary(const QString &name);
     QProcessEnvironment environment() const;
+    // The serial devices the system has, for the programs run in environment()
+    // (KDX_SYSTEM_DEVICES): pseudo-terminals of the test's own.
+    void setSystemDevices(const QStringList &devices) { m_systemDevices = devices; }
 
 private:
     bool launch(const QStringList &args, int count);
@@ -92,4 +95,5 @@ private:
     QString m_error;
     QString m_stateFile = QStringLiteral("state.json");
     bool m_stateFiles = true;
+    QStringList m_systemDevices;
 };
