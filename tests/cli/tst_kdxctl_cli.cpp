@@ -64,6 +64,8 @@ Run tst_kdxctl_cli::kdxctl(const QStringList &args, const QString &portsDir)
 void tst_kdxctl_cli::initTestCase()
 {
     QVERIFY(m_ports.isValid());
+    // Every test program, and what it starts, sees no serial device of this machine.
+    QVERIFY(qEnvironmentVariableIsSet("KDX_SYSTEM_DEVICES") && qEnvironmentVariableIsEmpty("KDX_SYSTEM_DEVICES"));
 }
 
 void tst_kdxctl_cli::answersWithoutAPort_data()
