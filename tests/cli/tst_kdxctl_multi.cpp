@@ -349,22 +349,30 @@ void tst_KdxctlMulti::runFileOnTwoPorts()
 }
 
 // Twelve slow displays, three at a time: never more, and the run keeps three
-// busy until the list runs out.
+// busy until the list runs out; each port's JSON line comes as it ends, while
+// others still run.
 void tst_KdxctlMulti::jobsBoundTheChildren()
 {
     SimProcess sim;
     QVERIFY2(sim.startMany(12, {"--fault", "slow=300"}), qPrintable(sim.error()));
     QProcess p;
     p.setProcessEnvironment(sim.environment());
-    p.start(SimProcess::binary(QStringLiteral("kdxctl")), {"--jobs", "3", "--port", "COM1-COM12", "position", "5"});
+    p.start(SimProcess::binary(QStringLiteral("kdxctl")),
+            {"--jobs", "3", "--json-lines", "--port", "COM1-COM12", "position", "5"});
     QVERIFY(p.waitForStarted());
     int most = 0;
+    bool lineWhileRunning = false;
     QDeadlineTimer deadline(60000);
-    while (!p.waitForFinished(5) && !deadline.hasExpired())
-        most = std::max(most, childrenOf(p.processId()));
-    const QString out = QString::fromLocal8Bit(p.readAllStandardOutput() + p.readAllStandardError());
+    while (!p.waitForFinished(5) && !deadline.hasExpired()) {
+        const int now = childrenOf(p.processId());
+        most = std::max(most, now);
+        lineWhileRunning = lineWhileRunning || (p.canReadLine() && now > 0);
+    }
+    const QString lines = QString::fromLocal8Bit(p.readAllStandardOutput());
+    const QString out = lines + QString::fromLocal8Bit(p.readAllStandardError());
     QVERIFY2(p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0, qPrintable(out));
     QVERIFY2(most >= 2 && most <= 3, qPrintable(QStringLiteral("%1 at once\n").arg(most) + out));
+    QVERIFY2(lineWhileRunning && lines.count(QStringLiteral("\"result\":0,")) == 12, qPrintable(out));
     for (const QString &com : sim.comNames())
         QCOMPARE(cursorCol(sim.state(com)), 5);
     QVERIFY2(out.endsWith(QLatin1String("all 12 ports succeeded\n")), qPrintable(out));

@@ -13,13 +13,15 @@ namespace {
 
 // A port in front of ser2net that turns the first `refuse` connections away
 // (closes them at once, as a busy server does) and joins each later one to
-// ser2net's port; it counts every connection.
+// ser2net's port; it counts every connection. With cutAfter, the first one it
+// joins is dropped once the client has sent that many bytes.
 class TurningAway : public QObject
 {
 public:
-    TurningAway(quint16 target, int refuse)
+    TurningAway(quint16 target, int refuse, qint64 cutAfter = 0)
         : m_target(target)
         , m_refuse(refuse)
+        , m_cutAfter(cutAfter)
     {
         m_server.listen(QHostAddress::LocalHost, 0);
         connect(&m_server, &QTcpServer::newConnection, this, [this] {
@@ -39,7 +41,15 @@ private:
             return;
         }
         auto *server = new QTcpSocket(this);
-        connect(client, &QTcpSocket::readyRead, server, [client, server] { server->write(client->readAll()); });
+        const bool cut = m_cutAfter > 0 && m_connections == m_refuse + 1;
+        connect(client, &QTcpSocket::readyRead, server, [this, cut, client, server] {
+            m_sent += cut ? client->bytesAvailable() : 0;
+            server->write(client->readAll());
+            if (cut && m_sent >= m_cutAfter) {
+                client->abort();
+                server->abort();
+            }
+        });
         connect(server, &QTcpSocket::readyRead, client, [client, server] { client->write(server->readAll()); });
         connect(client, &QTcpSocket::disconnected, server, &QTcpSocket::disconnectFromHost);
         connect(server, &QTcpSocket::disconnected, client, &QTcpSocket::disconnectFromHost);
@@ -51,6 +61,8 @@ private:
     QTcpServer m_server;
     quint16 m_target;
     int m_refuse;
+    qint64 m_cutAfter;
+    qint64 m_sent = 0;
     int m_connections = 0;
 };
 
@@ -105,31 +117,43 @@ void tst_fleet::initTestCase()
 }
 
 // A connection that failed is tried again after 1 s, then 2 s; a display that
-// answered NAK is not.
+// answered NAK is not, nor a firmware update whose connection was lost among
+// its blocks.
 void tst_fleet::retry_data()
 {
     QTest::addColumn<QString>("fault");
     QTest::addColumn<int>("refused");
+    QTest::addColumn<int>("cutAfter"); // bytes from kdxctl; 0: never, else a firmware update
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<int>("connections");
-    QTest::newRow("turned away twice, then served") << QString() << 2 << 0 << 3;
-    QTest::newRow("turned away more often than tried") << QString() << 5 << 2 << 3;
-    QTest::newRow("a display that answers NAK") << QStringLiteral("nak") << 0 << 6 << 1;
+    QTest::newRow("turned away twice, then served") << QString() << 2 << 0 << 0 << 3;
+    QTest::newRow("turned away more often than tried") << QString() << 5 << 0 << 2 << 3;
+    QTest::newRow("a display that answers NAK") << QStringLiteral("nak") << 0 << 0 << 6 << 1;
+    QTest::newRow("lost among the firmware blocks") << QString() << 0 << 1500 << 3 << 1;
 }
 
 void tst_fleet::retry()
 {
     QFETCH(QString, fault);
     QFETCH(int, refused);
+    QFETCH(int, cutAfter);
     QFETCH(int, exitCode);
     QFETCH(int, connections);
     SimProcess sim;
     QVERIFY2(sim.start(fault.isEmpty() ? QStringList() : QStringList {"--fault", fault}), qPrintable(sim.error()));
     Ser2NetProcess server;
     QVERIFY2(server.start(sim.device(), Ser2NetProcess::Accepter::Rfc2217), qPrintable(server.error()));
-    TurningAway front(server.port(), refused);
+    TurningAway front(server.port(), refused, cutAfter);
+    QStringList command {"position", "5"};
+    if (cutAfter > 0) {
+        const QString image = sim.path(QStringLiteral("image.bin"));
+        QFile f(image);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(4096, 'x'));
+        command = QStringList {"firmware", image, "--crc"};
+    }
 
-    const Call c = kdxctl(sim, {"--json-lines", "--retry", "2", "--port", front.url(), "position", "5"});
+    const Call c = kdxctl(sim, QStringList {"--json-lines", "--retry", "2", "--port", front.url()} + command);
     QVERIFY2(c.exitCode == exitCode, qPrintable(said(c)));
     QCOMPARE(front.connections(), connections);
     const QJsonObject line = QJsonDocument::fromJson(c.out.toUtf8()).object();
