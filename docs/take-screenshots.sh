@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Takes the screenshots of docs/: one per tab of the main window and one of the
-# KDXA window, on a virtual X display (xvfb-run), with `import -window root`.
+# Takes the screenshots of docs/: one per tab of the main window, one of the
+# KDXA window and one of the Traffic window beside a firmware update, on a
+# virtual X display (xvfb-run), with `import -window root`.
 # When kdx-sim is built, the main window talks to it on COM1 first, so the
 # pictures show live answers.
 #   bash docs/take-screenshots.sh [build-dir] [scale]
@@ -20,13 +21,15 @@ fi
 
 scratch=$(mktemp -d)
 sim_pid=""
+app_pid=""
 cleanup() {
+    [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null || true
     [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null || true
     rm -rf "$scratch"
 }
 trap cleanup EXIT
-export XDG_CONFIG_HOME="$scratch/config" KDX_PORTS_DIR="$scratch/ports"
-mkdir -p "$XDG_CONFIG_HOME" "$KDX_PORTS_DIR"
+export XDG_CONFIG_HOME="$scratch/config" KDX_PORTS_DIR="$scratch/ports" KDX_LOCK_DIR="$scratch/lock"
+mkdir -p "$XDG_CONFIG_HOME" "$KDX_PORTS_DIR" "$KDX_LOCK_DIR"
 export QT_SCALE_FACTOR="$SCALE"
 
 # A fresh simulator for each picture, so every one shows the same display.
@@ -68,5 +71,23 @@ if [ "$SCALE" = 1 ]; then
     import -window root png:- | convert - -trim +repage docs/kdxa.png
     kill "$pid"
     wait "$pid" 2>/dev/null || true
+fi
+
+# The Traffic window beside a firmware update into kdx-sim: the picture shows
+# the message the main window sent, the table the loader dialogue and the
+# first blocks of a 2 KiB image (16 blocks), the bar a quarter or more along.
+if [ "$SCALE" = 1 ] && [ -x "$BIN/kdx-sim" ]; then
+    start_sim
+    head -c 2048 /dev/urandom >"$scratch/firmware.bin"
+    "$BIN/show-main-window" "${clicks[@]}" --firmware "$scratch/firmware.bin" --ready "$scratch/ready" &
+    app_pid=$!
+    for _ in $(seq 600); do [ -e "$scratch/ready" ] && break; sleep 0.1; done
+    [ -e "$scratch/ready" ] || { echo "take-screenshots: the firmware update did not get going" >&2; exit 1; }
+    # Few colours: a palette keeps the file near the size of the others.
+    import -window root png:- | convert - -trim +repage +dither -colors 256 PNG8:docs/traffic.png
+    kill "$app_pid"
+    wait "$app_pid" 2>/dev/null || true
+    app_pid=""
+    stop_sim
 fi
 ls -l docs/*.png
