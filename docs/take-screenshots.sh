@@ -31,6 +31,9 @@ trap cleanup EXIT
 export XDG_CONFIG_HOME="$scratch/config" KDX_PORTS_DIR="$scratch/ports" KDX_LOCK_DIR="$scratch/lock"
 mkdir -p "$XDG_CONFIG_HOME" "$KDX_PORTS_DIR" "$KDX_LOCK_DIR"
 export QT_SCALE_FACTOR="$SCALE"
+# The pictures of docs/ are of the English windows, whatever the locale here.
+export LC_ALL=C.UTF-8
+unset LANGUAGE LC_MESSAGES
 
 # A fresh simulator for each picture, so every one shows the same display.
 start_sim() {

@@ -6,7 +6,9 @@
 // the clicks. --firmware then puts the main window away and starts an update
 // with FILE in the firmware window, the Traffic window beside it; --ready is
 // created once the transfer is a quarter of the way through, for the picture.
+// The windows speak the locale's language, as the utility's do.
 
+#include "DesktopApp.h"
 #include "LimitedTextEdit.h"
 #include "TrafficWindow.h"
 #include "WidgetDialogs.h"
@@ -87,6 +89,7 @@ int main(int argc, char *argv[])
     parser.addHelpOption();
     parser.process(app);
 
+    platform::desktop::installTranslations(QLocale());
     platform::WidgetDialogs::install();
     const bool traffic = parser.isSet(QStringLiteral("traffic")) || parser.isSet(QStringLiteral("firmware"));
     if (traffic)
