@@ -1046,7 +1046,7 @@
     </message>
     <message>
         <source>File Name &amp; Path:</source>
-        <translation>Dateiname &amp;&amp; Pfad:</translation>
+        <translation>Dateiname &amp; Pfad:</translation>
     </message>
     <message>
         <source>Using Protocol:</source>

@@ -19,6 +19,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QTabWidget>
+#include <QXmlStreamReader>
 #include <QtTest>
 
 #include <functional>
@@ -60,6 +61,7 @@ private slots:
     void windows();
     void driverTextsAndQtsOwn();
     void germanIsComplete();
+    void germanKeepsTheAmpersands();
 
 private:
     std::unique_ptr<kdxtest::DriverEnv> m_env;
@@ -137,6 +139,31 @@ void tst_Translation::germanIsComplete()
     const QByteArray text = ts.readAll();
     QVERIFY(text.count("<message>") > 100);
     QCOMPARE(text.count("type=\"unfinished\""), 0);
+}
+
+// A caption's "&" marks its shortcut key, or with no buddy shows as itself;
+// either way the German needs as many as the English ("&&" shows two).
+void tst_Translation::germanKeepsTheAmpersands()
+{
+    QFile ts(QStringLiteral(KDX_SOURCE_DIR "/translations/kdx-utility_de.ts"));
+    QVERIFY(ts.open(QIODevice::ReadOnly));
+    QXmlStreamReader xml(&ts);
+    QString source;
+    int checked = 0;
+    while (!xml.atEnd()) {
+        if (xml.readNext() != QXmlStreamReader::StartElement)
+            continue;
+        if (xml.name() == QLatin1String("source")) {
+            source = xml.readElementText();
+        } else if (xml.name() == QLatin1String("translation")) {
+            const QString german = xml.readElementText(QXmlStreamReader::IncludeChildElements);
+            QVERIFY2(german.count(QLatin1Char('&')) == source.count(QLatin1Char('&')),
+                     qPrintable(source + QStringLiteral(" -> ") + german));
+            ++checked;
+        }
+    }
+    QVERIFY(!xml.hasError());
+    QVERIFY(checked > 100);
 }
 
 QTEST_MAIN(tst_Translation)
