@@ -30,6 +30,8 @@ cleanup() {
 trap cleanup EXIT
 export XDG_CONFIG_HOME="$scratch/config" KDX_PORTS_DIR="$scratch/ports" KDX_LOCK_DIR="$scratch/lock"
 mkdir -p "$XDG_CONFIG_HOME" "$KDX_PORTS_DIR" "$KDX_LOCK_DIR"
+# No serial device of this machine: the windows see only kdx-sim.
+export KDX_SYSTEM_DEVICES=""
 export QT_SCALE_FACTOR="$SCALE"
 # The pictures of docs/ are of the English windows, whatever the locale here.
 export LC_ALL=C.UTF-8
@@ -66,14 +68,16 @@ for tab in 0 1 2 3; do
     stop_sim
 done
 
-# The KDXA window, for its AppStream metainfo.
+# The KDXA window, for its AppStream metainfo, with kdx-sim as its port.
 if [ "$SCALE" = 1 ]; then
+    start_sim
     "$BIN/kdxa-utility" &
     pid=$!
     sleep 4
     import -window root png:- | convert - -trim +repage docs/kdxa.png
     kill "$pid"
     wait "$pid" 2>/dev/null || true
+    stop_sim
 fi
 
 # The Traffic window beside a firmware update into kdx-sim: the picture shows
