@@ -80,10 +80,10 @@ QVariant TrafficModel::headerData(int section, Qt::Orientation orientation, int 
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return QVariant();
     switch (section) {
-    case Time: return QStringLiteral("Time");
-    case Dir: return QStringLiteral("Dir");
-    case Bytes: return QStringLiteral("Bytes");
-    case Meaning: return QStringLiteral("Meaning");
+    case Time: return tr("Time");
+    case Dir: return tr("Dir");
+    case Bytes: return tr("Bytes");
+    case Meaning: return tr("Meaning");
     }
     return QVariant();
 }

@@ -15,6 +15,7 @@
 #include "frmVT100.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
@@ -40,6 +41,10 @@ QStringList captions(QWidget *window)
     for (auto *t : window->findChildren<QTabWidget *>()) {
         for (int i = 0; i < t->count(); ++i)
             out << t->tabText(i);
+    }
+    for (auto *v : window->findChildren<QAbstractItemView *>()) {
+        for (int i = 0; v->model() && i < v->model()->columnCount(); ++i)
+            out << v->model()->headerData(i, Qt::Horizontal).toString();
     }
     return out;
 }
@@ -99,8 +104,8 @@ void tst_Translation::windows_data()
         << QStringList {"Connect to:", "Binary Format", "Refresh"}
         << QStringList {"Verbinden mit:", "Binärformat", "Aktualisieren"};
     QTest::newRow("traffic") << Make([](CKDX &) { return monitor::TrafficWindow::open(); })
-        << QStringList {"Traffic", "&Pause", "Save &As..."}
-        << QStringList {"Datenverkehr", "&Anhalten", "Speichern &unter..."};
+        << QStringList {"Traffic", "&Pause", "Save &As...", "Meaning"}
+        << QStringList {"Datenverkehr", "&Anhalten", "Speichern &unter...", "Bedeutung"};
 }
 
 void tst_Translation::windows()
