@@ -1504,6 +1504,25 @@
     </message>
 </context>
 <context>
+    <name>monitor::TrafficModel</name>
+    <message>
+        <source>Time</source>
+        <translation>Zeit</translation>
+    </message>
+    <message>
+        <source>Dir</source>
+        <translation>Richtung</translation>
+    </message>
+    <message>
+        <source>Bytes</source>
+        <translation>Bytes</translation>
+    </message>
+    <message>
+        <source>Meaning</source>
+        <translation>Bedeutung</translation>
+    </message>
+</context>
+<context>
     <name>monitor::TrafficWindow</name>
     <message>
         <source>Traffic</source>
