@@ -46,12 +46,7 @@ QByteArray image(int size)
     return data;
 }
 
-struct Run
-{
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
+using Run = SimProcess::Result;
 
 // kdxctl with the simulator's environment and the lock folder given, as root
 // or, with setpriv, as the user nobody.
@@ -67,17 +62,7 @@ Run kdxctl(const SimProcess &sim, const QString &lockDir, const QStringList &arg
                 QStringList {"--reuid=65534", "--regid=65534", "--clear-groups", program} + args);
     else
         p.start(program, args);
-    Run r;
-    if (!p.waitForFinished(20000)) {
-        p.kill();
-        p.waitForFinished();
-        r.err = QStringLiteral("kdxctl did not finish");
-        return r;
-    }
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
-    r.err = QString::fromLocal8Bit(p.readAllStandardError()).trimmed();
-    return r;
+    return SimProcess::finished(p, 20000);
 }
 
 QString said(const Run &r)

@@ -186,6 +186,11 @@ SimProcess::Result SimProcess::kdxctlOn(const QString &port, const QStringList &
     QProcess p;
     p.setProcessEnvironment(environment());
     p.start(binary(QStringLiteral("kdxctl")), QStringList {QStringLiteral("--port"), port} + args);
+    return finished(p, timeoutMs);
+}
+
+SimProcess::Result SimProcess::finished(QProcess &p, int timeoutMs)
+{
     Result r;
     if (!p.waitForFinished(timeoutMs)) {
         p.kill();

@@ -67,6 +67,9 @@ public:
         QString out;
         QString err;
     };
+    // Waits for a started kdxctl (killed after timeoutMs) and takes its
+    // status and both outputs.
+    static Result finished(QProcess &p, int timeoutMs);
     // kdxctl --port COM<n> [extra] args
     Result kdxctl(const QStringList &args, const QStringList &portOptions = {}) const;
     // kdxctl --port port args, in the simulator's environment
